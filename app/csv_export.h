@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/search.h"
+
+namespace kuribo {
+
+// The CSV export: keyword line, header line, one line per row (NO from 1 in the
+// given order), Shift_JIS with CR LF.
+std::string BuildCsv(const std::vector<std::string>& sjisKeywords, const std::vector<ResultRow>& rows);
+
+// "kuri_export" + yyyymmddhhnnsszz + ".csv" for the current local time.
+std::string ExportFileName();
+
+}  // namespace kuribo

@@ -1,0 +1,208 @@
+#include "encoding/sjis.h"
+
+#include <iconv.h>
+
+#include <array>
+#include <memory>
+
+namespace kuribo {
+namespace {
+
+// Both directions are read once from iconv's CP932 and kept as flat tables, so
+// no conversion ever calls into a library per character.
+struct Tables {
+  std::array<int32_t, 65536> toUnicode;  // code -> unit or -1
+  std::array<int32_t, 65536> fromUnicode;  // unit -> code or -1
+
+  Tables() {
+    toUnicode.fill(-1);
+    fromUnicode.fill(-1);
+    iconv_t dec = iconv_open("UTF-16LE", "CP932");
+    iconv_t enc = iconv_open("CP932", "UTF-16LE");
+    if (dec == (iconv_t)-1 || enc == (iconv_t)-1) {
+      // Without iconv's table only ASCII is known.
+      for (int c = 0; c < 0x80; ++c) {
+        toUnicode[c] = c;
+        fromUnicode[c] = c;
+      }
+      if (dec != (iconv_t)-1) iconv_close(dec);
+      if (enc != (iconv_t)-1) iconv_close(enc);
+      return;
+    }
+    auto decode = [&](const char* in, size_t n) -> int32_t {
+      char out[8];
+      char* ip = const_cast<char*>(in);
+      char* op = out;
+      size_t il = n, ol = sizeof out;
+      iconv(dec, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(dec, &ip, &il, &op, &ol) == (size_t)-1 || il != 0 || op - out != 2) return -1;
+      return (unsigned char)out[0] | ((unsigned char)out[1] << 8);
+    };
+    for (int c = 0; c < 0x100; ++c) {
+      if (IsCp932Lead((unsigned char)c)) continue;
+      char b = (char)c;
+      toUnicode[c] = decode(&b, 1);
+    }
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+      if (!IsCp932Lead((unsigned char)lead)) continue;
+      for (int trail = 0x40; trail <= 0xFC; ++trail) {
+        char b[2] = {(char)lead, (char)trail};
+        toUnicode[(lead << 8) | trail] = decode(b, 2);
+      }
+    }
+    for (int u = 0; u < 0x10000; ++u) {
+      if (u >= 0xD800 && u <= 0xDFFF) continue;
+      char in[2] = {(char)(u & 0xFF), (char)(u >> 8)};
+      char out[4];
+      char* ip = in;
+      char* op = out;
+      size_t il = 2, ol = sizeof out;
+      iconv(enc, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(enc, &ip, &il, &op, &ol) == (size_t)-1 || il != 0) continue;
+      if (op - out == 1) {
+        fromUnicode[u] = (unsigned char)out[0];
+      } else if (op - out == 2) {
+        fromUnicode[u] = ((unsigned char)out[0] << 8) | (unsigned char)out[1];
+      }
+    }
+    iconv_close(dec);
+    iconv_close(enc);
+  }
+};
+
+const Tables& GetTables() {
+  static const std::unique_ptr<Tables> tables = std::make_unique<Tables>();
+  return *tables;
+}
+
+void AppendCode(std::string& out, int code) {
+  if (code < 0x100) {
+    out.push_back((char)code);
+  } else {
+    out.push_back((char)(code >> 8));
+    out.push_back((char)(code & 0xFF));
+  }
+}
+
+}  // namespace
+
+int Cp932ToUtf16(uint16_t code) { return GetTables().toUnicode[code]; }
+
+int Utf16ToCp932(char16_t unit) { return GetTables().fromUnicode[unit]; }
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back((char)cp);
+  } else if (cp < 0x800) {
+    out.push_back((char)(0xC0 | (cp >> 6)));
+    out.push_back((char)(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back((char)(0xE0 | (cp >> 12)));
+    out.push_back((char)(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back((char)(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back((char)(0xF0 | (cp >> 18)));
+    out.push_back((char)(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back((char)(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back((char)(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::string SjisToUtf8(std::string_view sjis, char32_t replacement) {
+  const Tables& t = GetTables();
+  std::string out;
+  out.reserve(sjis.size() + sjis.size() / 2);
+  size_t i = 0;
+  while (i < sjis.size()) {
+    unsigned char c = (unsigned char)sjis[i];
+    int u;
+    if (c < 0x80) {
+      out.push_back((char)c);
+      ++i;
+      continue;
+    }
+    if (IsCp932Lead(c)) {
+      if (i + 1 >= sjis.size()) {
+        if (replacement) AppendUtf8(out, replacement);
+        break;
+      }
+      u = t.toUnicode[(c << 8) | (unsigned char)sjis[i + 1]];
+      i += 2;
+    } else {
+      u = t.toUnicode[c];
+      ++i;
+    }
+    if (u >= 0) {
+      AppendUtf8(out, (char32_t)u);
+    } else if (replacement) {
+      AppendUtf8(out, replacement);
+    }
+  }
+  return out;
+}
+
+std::string Utf8ToSjis(std::string_view s, char replacement, bool* lossless) {
+  const Tables& t = GetTables();
+  std::string out;
+  out.reserve(s.size());
+  bool ok = true;
+  size_t i = 0;
+  while (i < s.size()) {
+    unsigned char c = (unsigned char)s[i];
+    if (c < 0x80) {
+      out.push_back((char)c);
+      ++i;
+      continue;
+    }
+    int len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+    char32_t cp = 0;
+    bool valid = len > 0 && i + len <= s.size();
+    if (valid) {
+      cp = len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+      for (int k = 1; k < len; ++k) {
+        unsigned char cc = (unsigned char)s[i + k];
+        if ((cc & 0xC0) != 0x80) {
+          valid = false;
+          break;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+      }
+      if (valid && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+                    (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
+        valid = false;
+    }
+    if (!valid) {
+      out.push_back(replacement);
+      ok = false;
+      ++i;
+      continue;
+    }
+    i += len;
+    int code = cp < 0x10000 ? t.fromUnicode[cp] : -1;
+    if (code < 0) {
+      out.push_back(replacement);
+      ok = false;
+    } else {
+      AppendCode(out, code);
+    }
+  }
+  if (lossless) *lossless = ok;
+  return out;
+}
+
+std::string Utf16ToSjis(std::u16string_view s, char replacement) {
+  const Tables& t = GetTables();
+  std::string out;
+  out.reserve(s.size() * 2);
+  for (char16_t u : s) {
+    int code = t.fromUnicode[u];
+    if (code < 0) {
+      out.push_back(replacement);
+    } else {
+      AppendCode(out, code);
+    }
+  }
+  return out;
+}
+
+}  // namespace kuribo

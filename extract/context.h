@@ -1,0 +1,40 @@
+// The extraction context: the buffers and workspaces one worker hands to every
+// extractor. Made once per worker and reused for every file it reads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kuribo {
+
+constexpr int32_t kTextBufferSize = 1'200'000;
+constexpr int32_t kFileBufferSize = 5'000'000;
+// Extracted text stays at or below this many bytes.
+constexpr int32_t kMaxTextLength = 1'000'000;
+
+struct PdfWorkspace;
+
+struct ExtractionContext {
+  // Every extractor writes the document's text from text[0].
+  std::unique_ptr<char[]> text;
+  // Scratch for a file's raw bytes; its contents do not survive to the next file.
+  std::unique_ptr<unsigned char[]> file;
+  // The PDF reader's fixed storage; null until it has been reserved.
+  std::unique_ptr<PdfWorkspace, void (*)(PdfWorkspace*)> pdf{nullptr, nullptr};
+
+  // The program directory, ending in "/": cmap.dat and the outside converters live there.
+  std::string programDir;
+  // Set once when the context is made and never changed afterwards.
+  bool xdoc2txtPresent = false;
+  bool pdftotextPresent = false;
+
+  // Raised when the search is stopped; long-running work (converters) ends early.
+  const std::atomic<bool>* stop = nullptr;
+
+  bool Ready() const { return text != nullptr && file != nullptr; }
+  bool Stopped() const { return stop != nullptr && stop->load(std::memory_order_relaxed); }
+};
+
+}  // namespace kuribo
