@@ -136,10 +136,12 @@ int32_t ExtractDwgBytes(const unsigned char* data, int32_t n, ExtractionContext&
     const int32_t sectionSize = (head[0] << 8) | head[1];
     if (sectionSize == 0) break;
     const unsigned char* entries = head + 2;
-    const int32_t len = ChunkLength(sectionSize, n - section - 2);
+    // Every entry up to the check value is read, the last one included; an
+    // entry cut by the end of the section or of the data is not.
+    const int32_t len = ChunkLength(sectionSize - 2, n - section - 2);
     int64_t location = 0;
     int32_t q = 0;
-    while (q < len - 4) {
+    while (q < len) {
       // The handle offset is passed over; it must end inside the section.
       while (q < len && (entries[q] & 0x80)) ++q;
       if (q >= len) break;
