@@ -17,8 +17,9 @@ constexpr int64_t kMaxTextStart = 16000;
 constexpr int32_t kRoom = 2048;
 
 // The bytes of a section or object that are decoded: the first 2,048 of its
-// stated size, cut where the data read ends. The object map sits just before
-// the end of the file, so its last section is usually short of 2,048 bytes.
+// stated size, cut where the data read ends. The object map lies within the
+// last few hundred bytes of a drawing, so demanding 2,048 bytes after a
+// section would lose it.
 int32_t ChunkLength(int32_t stated, int64_t available) {
   int64_t len = stated < kChunk ? stated : kChunk;
   if (len > available) len = available;
