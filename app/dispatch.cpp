@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "extract/cad/dwg.h"
+#include "extract/cad/dxf.h"
 #include "extract/office/properties.h"
 #include "platform/fs.h"
 
@@ -10,11 +12,15 @@ namespace {
 
 // Table A: xdoc2txt is in the program directory and takes over the office types.
 const DispatchRow kTableA[] = {
+    {".dwg", ExtractDwgText},
+    {".dxf", ExtractDxfText},
     {nullptr, nullptr},
 };
 
 // Table B: the engine's own readers.
 const DispatchRow kTableB[] = {
+    {".dwg", ExtractDwgText},
+    {".dxf", ExtractDxfText},
     {nullptr, nullptr},
 };
 

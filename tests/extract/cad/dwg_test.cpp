@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "app/dispatch.h"
 #include "extract/cad/cad_test_support.h"
+#include "extract/cad/dxf.h"
 #include "extract/cad/drawing_builder.h"
+#include "support/temp_dir.h"
 
 namespace kuribo {
 namespace {
@@ -321,22 +324,23 @@ class DwgFile : public DwgText {};
 
 TEST_F(DwgFile, ReadsTheFileUpToItsSizePlusTen) {
   const auto bytes = Drawing("AC1015", {TextEntityR2000("ABC")});
-  test::TempFile file(bytes, ".dwg");
+  test::TempDir dir;
+  const std::string path = dir.Write("a.dwg", std::string(bytes.begin(), bytes.end()));
   const int32_t size = static_cast<int32_t>(bytes.size());
-  int n = ExtractDwgText(file.path(), size, *ctx_);
+  int n = ExtractDwgText(path, size, *ctx_);
   EXPECT_EQ(std::string(ctx_->text.get(), n > 0 ? n : 0), "ABC ");
   // A recorded size far below the real one: the map lies outside what is read.
-  EXPECT_EQ(ExtractDwgText(file.path(), size / 2, *ctx_), 0);
-  EXPECT_EQ(ExtractDwgText(file.path(), 0, *ctx_), 0);
-  EXPECT_EQ(ExtractDwgText(file.path(), -20, *ctx_), 0);
+  EXPECT_EQ(ExtractDwgText(path, size / 2, *ctx_), 0);
+  EXPECT_EQ(ExtractDwgText(path, 0, *ctx_), 0);
+  EXPECT_EQ(ExtractDwgText(path, -20, *ctx_), 0);
 }
 
 TEST_F(DwgFile, MissingOrTinyFilesGiveNothing) {
   EXPECT_EQ(ExtractDwgText("/nonexistent/kuribo/drawing.dwg", 1000, *ctx_), 0);
   auto bytes = Drawing("AC1015", {TextEntityR2000("ABC")});
   bytes.resize(51);
-  test::TempFile file(bytes, ".dwg");
-  EXPECT_EQ(ExtractDwgText(file.path(), 51, *ctx_), 0);
+  test::TempDir dir;
+  EXPECT_EQ(ExtractDwgText(dir.Write("short.dwg", std::string(bytes.begin(), bytes.end())), 51, *ctx_), 0);
 }
 
 // Real drawings. Their single-line texts were checked against the DXF files
@@ -388,6 +392,21 @@ TEST_F(DwgCorpus, DrawingsWithoutReadableSingleLineTextsGiveNothing) {
   for (const char* name : {"ldwg_r11_entities-2d.dwg", "ldwg_example_2004.dwg", "tika_testDWG2004.dwg",
                            "ldwg_example_2007.dwg", "ldwg_example_2018.dwg"}) {
     EXPECT_EQ(Extract(name), "") << name;
+  }
+}
+
+}  // namespace
+}  // namespace kuribo
+
+namespace kuribo {
+namespace {
+
+TEST(CadDispatch, DrawingsAreReadByTheirOwnExtractorsWhateverConvertersArePresent) {
+  for (bool xdoc2txt : {false, true}) {
+    for (bool pdftotext : {false, true}) {
+      EXPECT_EQ(ChooseExtractor(LowerExtension("/d/plan.DWG"), xdoc2txt, pdftotext), &ExtractDwgText);
+      EXPECT_EQ(ChooseExtractor(LowerExtension("/d/plan.dxf"), xdoc2txt, pdftotext), &ExtractDxfText);
+    }
   }
 }
 
