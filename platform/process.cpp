@@ -18,6 +18,9 @@ namespace {
 constexpr int kPollMilliseconds = 5;
 // Reads per look, so a program that prints without end cannot hold the loop.
 constexpr int64_t kReadPerRound = 1 << 20;
+// A stopped or timed-out program gets this long after SIGTERM to clean up
+// (temporary files, its own helpers) before SIGKILL.
+constexpr std::chrono::milliseconds kTermGrace{200};
 
 class SpawnSetup {
  public:
@@ -169,8 +172,18 @@ CaptureResult RunAndCapture(const CaptureRequest& request) {
   fcntl(readFd, F_SETFL, fcntl(readFd, F_GETFL) | O_NONBLOCK);
 
   OutputSink sink(request.out, request.cap);
-  const auto deadline = std::chrono::steady_clock::now() + request.timeout;
   bool pipeOpen = true;
+  // One look: reads what the pipe holds, or waits a few milliseconds.
+  auto look = [&] {
+    if (pipeOpen) {
+      pollfd p{readFd, POLLIN, 0};
+      if (poll(&p, 1, kPollMilliseconds) > 0) pipeOpen = sink.ReadAvailable(readFd, kReadPerRound);
+    } else {
+      poll(nullptr, 0, kPollMilliseconds);
+    }
+  };
+
+  const auto deadline = std::chrono::steady_clock::now() + request.timeout;
   for (;;) {
     if (request.stop != nullptr && request.stop->load(std::memory_order_relaxed)) {
       result.ending = CaptureResult::Ending::Stopped;
@@ -184,15 +197,14 @@ CaptureResult RunAndCapture(const CaptureRequest& request) {
       result.ending = CaptureResult::Ending::Exited;
       break;
     }
-    if (pipeOpen) {
-      pollfd p{readFd, POLLIN, 0};
-      if (poll(&p, 1, kPollMilliseconds) > 0) pipeOpen = sink.ReadAvailable(readFd, kReadPerRound);
-    } else {
-      poll(nullptr, 0, kPollMilliseconds);
-    }
+    look();
   }
-
-  // Whatever the ending, nothing of the program's group may outlive the run.
+  if (result.ending != CaptureResult::Ending::Exited) {
+    kill(-pid, SIGTERM);
+    const auto graceEnd = std::chrono::steady_clock::now() + kTermGrace;
+    while (!Ended(pid) && std::chrono::steady_clock::now() < graceEnd) look();
+  }
+  // Nothing of the program's group may outlive the run.
   kill(-pid, SIGKILL);
   if (pipeOpen) sink.ReadAvailable(readFd, kReadPerRound);
   close(readFd);

@@ -38,9 +38,10 @@ struct CaptureResult {
 // Starts `program` directly with the argument vector (no shell: every argument
 // reaches it as given), in its own process group, standard input from
 // /dev/null, standard error discarded, standard output read through a pipe.
-// The whole group is killed when the stop flag rises, when the timeout passes,
-// and when the program has ended (helpers it left behind go with it). The
-// program is always reaped before this returns.
+// When the stop flag rises or the timeout passes, the whole group gets SIGTERM
+// and, a fifth of a second later, SIGKILL; when the program has ended, what is
+// left of its group gets SIGKILL. The program is always reaped before this
+// returns.
 CaptureResult RunAndCapture(const CaptureRequest& request);
 
 }  // namespace kuribo

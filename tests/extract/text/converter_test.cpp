@@ -211,6 +211,30 @@ TEST_F(ConverterTest, StopKillsTheConverterAtOnce) {
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
 }
 
+TEST_F(ConverterTest, ConverterDeafToTermIsKilledAnyway) {
+  Xdoc2txt("trap '' TERM\nprintf stubborn\n: > '" + dir_ + "started'\nwhile :; do sleep 1; done\n");
+  std::thread stopper([&] {
+    while (!fs::exists(dir_ + "started")) usleep(1000);
+    stop_ = true;
+  });
+  const int n = ConvertWithXdoc2txt(dir_ + "a.doc", *ctx_, kConverterTimeout);
+  stopper.join();
+  EXPECT_EQ(Text(n), "stubborn");
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+}
+
+TEST_F(ConverterTest, StoppedConverterMayCleanUpFirst) {
+  Xdoc2txt("trap 'rm -f \"" + dir_ + "scratch\"; exit 1' TERM\n: > '" + dir_ + "scratch'\n"
+           "while :; do sleep 0.01; done\n");
+  std::thread stopper([&] {
+    while (!fs::exists(dir_ + "scratch")) usleep(1000);
+    stop_ = true;
+  });
+  EXPECT_EQ(ConvertWithXdoc2txt(dir_ + "a.doc", *ctx_, kConverterTimeout), 0);
+  stopper.join();
+  EXPECT_FALSE(fs::exists(dir_ + "scratch"));
+}
+
 TEST_F(ConverterTest, ConverterInheritsNoDescriptorAndDefaultSigpipe) {
   const int leaked = open("/dev/null", O_RDONLY);  // deliberately without O_CLOEXEC
   ASSERT_GE(leaked, 0);
