@@ -20,7 +20,7 @@ constexpr int kPollMilliseconds = 5;
 constexpr int64_t kReadPerRound = 1 << 20;
 // A stopped or timed-out program gets this long after SIGTERM to clean up
 // (temporary files, its own helpers) before SIGKILL.
-constexpr std::chrono::milliseconds kTermGrace{200};
+constexpr std::chrono::milliseconds kTermGrace{1000};
 
 class SpawnSetup {
  public:

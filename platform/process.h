@@ -39,7 +39,7 @@ struct CaptureResult {
 // reaches it as given), in its own process group, standard input from
 // /dev/null, standard error discarded, standard output read through a pipe.
 // When the stop flag rises or the timeout passes, the whole group gets SIGTERM
-// and, a fifth of a second later, SIGKILL; when the program has ended, what is
+// and, a second later at most, SIGKILL; when the program has ended, what is
 // left of its group gets SIGKILL. The program is always reaped before this
 // returns.
 CaptureResult RunAndCapture(const CaptureRequest& request);

@@ -1,5 +1,6 @@
 #include "extract/text/converter.h"
 
+#include "encoding/sjis.h"
 #include "extract/text/compact.h"
 
 #include <fcntl.h>
@@ -319,6 +320,71 @@ TEST_F(ConverterTest, PopplerPdftotextReadsACorpusPdf) {
   ASSERT_GT(n, 0);
   // 標準 (0x95 0x57 0x8F 0x80) opens the first page.
   EXPECT_NE(Text(n).find("\x95\x57\x8F\x80"), std::string::npos);
+}
+
+// The shipped LibreOffice-based converter, placed in the program directory.
+class ContribXdoc2txtTest : public ConverterTest {
+ protected:
+  void SetUp() override {
+    if (system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "LibreOffice not installed";
+    ConverterTest::SetUp();
+    const fs::path source = fs::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+    fs::copy_file(source / "contrib" / "xdoc2txt", dir_ + "xdoc2txt");
+    // Its temporary folders land here, where the test can look for leftovers.
+    fs::create_directory(dir_ + "tmp");
+    const char* old = getenv("TMPDIR");
+    oldTmp_ = old ? old : "";
+    hadTmp_ = old != nullptr;
+    setenv("TMPDIR", (dir_ + "tmp").c_str(), 1);
+  }
+  void TearDown() override {
+    if (hadTmp_) setenv("TMPDIR", oldTmp_.c_str(), 1);
+    else unsetenv("TMPDIR");
+    ConverterTest::TearDown();
+  }
+  bool TmpEmpty() const { return fs::is_empty(dir_ + "tmp"); }
+
+  std::string oldTmp_;
+  bool hadTmp_ = false;
+};
+
+// 見積書 as RTF Unicode escapes, with a Latin word beside it.
+const char kRtf[] =
+    "{\\rtf1\\ansi\\ansicpg932\\deff0{\\fonttbl{\\f0\\fnil\\fcharset128 Gothic;}}"
+    "\\f0 \\u35211?\\u31309?\\u26360? kuribo\\par}";
+
+TEST_F(ContribXdoc2txtTest, RtfWithAHostileNameComesOutAsShiftJis) {
+  const std::string doc = dir_ + "-n \"it's\" $(touch pwned) `x`.rtf";
+  WriteFile(doc, kRtf);
+  const int n = ConvertWithXdoc2txt(doc, *ctx_, kConverterTimeout);
+  EXPECT_NE(Text(n).find(Utf8ToSjis("見積書 kuribo")), std::string::npos) << SjisToUtf8(Text(n));
+  EXPECT_FALSE(fs::exists(dir_ + "pwned"));
+  EXPECT_TRUE(TmpEmpty());
+}
+
+TEST_F(ContribXdoc2txtTest, DamagedDocumentYieldsNothingAndCleansUp) {
+  std::string damaged = kRtf;
+  damaged.resize(20);
+  WriteFile(dir_ + "cut.ods", damaged);
+  EXPECT_EQ(ConvertWithXdoc2txt(dir_ + "cut.ods", *ctx_, kConverterTimeout), 0);
+  EXPECT_TRUE(TmpEmpty());
+}
+
+TEST_F(ContribXdoc2txtTest, StoppedConversionLeavesNoTemporaryFolder) {
+  WriteFile(dir_ + "a.rtf", kRtf);
+  std::thread stopper([&] {
+    // Stop once LibreOffice has begun on its profile.
+    for (bool started = false; !started; usleep(2000)) {
+      std::error_code ec;
+      for (fs::directory_iterator it(dir_ + "tmp", ec), end; !ec && it != end; it.increment(ec)) {
+        started = started || fs::exists(it->path() / "profile", ec);
+      }
+    }
+    stop_ = true;
+  });
+  ConvertWithXdoc2txt(dir_ + "a.rtf", *ctx_, kConverterTimeout);
+  stopper.join();
+  EXPECT_TRUE(TmpEmpty());
 }
 
 }  // namespace
