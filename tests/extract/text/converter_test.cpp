@@ -1,5 +1,6 @@
 #include "extract/text/converter.h"
 
+#include "app/dispatch.h"
 #include "encoding/sjis.h"
 #include "extract/text/compact.h"
 
@@ -320,6 +321,59 @@ TEST_F(ConverterTest, PopplerPdftotextReadsACorpusPdf) {
   ASSERT_GT(n, 0);
   // 標準 (0x95 0x57 0x8F 0x80) opens the first page.
   EXPECT_NE(Text(n).find("\x95\x57\x8F\x80"), std::string::npos);
+}
+
+// Dispatch through the presence flags found at start-up.
+class ConverterDispatchTest : public ConverterTest {
+ protected:
+  // The text dispatch gives `name` (a small file in the program directory).
+  std::string TextFor(const std::string& name) {
+    auto ctx = MakeExtractionContext(dir_, DetectConverters(dir_));
+    WriteFile(dir_ + name, "plain bytes");
+    const int32_t n = ExtractDocument(dir_ + name, 11, *ctx);
+    return std::string(ctx->text.get(), n);
+  }
+};
+
+TEST_F(ConverterDispatchTest, PresenceNeedsARegularExecutableFile) {
+  EXPECT_FALSE(DetectConverters(dir_).xdoc2txt);
+  fs::create_directory(dir_ + "xdoc2txt");
+  WriteFile(dir_ + "xpdf/pdftotext", "#!/bin/sh\n", 0644);
+  EXPECT_FALSE(DetectConverters(dir_).xdoc2txt);
+  EXPECT_FALSE(DetectConverters(dir_).pdftotext);
+  fs::remove(dir_ + "xdoc2txt");
+  Xdoc2txt("printf XDOC\n");
+  fs::remove(dir_ + "xpdf/pdftotext");
+  fs::create_symlink("/bin/sh", dir_ + "xpdf/pdftotext");
+  EXPECT_TRUE(DetectConverters(dir_).xdoc2txt);
+  EXPECT_TRUE(DetectConverters(dir_).pdftotext);
+}
+
+TEST_F(ConverterDispatchTest, Xdoc2txtTakesTableAWhateverPdftotextSays) {
+  Xdoc2txt("printf XDOC\n");
+  Pdftotext("printf PDFT\n");
+  for (const char* name : {"a.doc", "b.PDF", "c.odt", "d.jtd", "e.docm", "f.html", "g.eml", "h.123"}) {
+    EXPECT_EQ(TextFor(name), "XDOC") << name;
+  }
+  EXPECT_EQ(TextFor("i.htm"), "");
+  EXPECT_EQ(TextFor("j.jpg"), "");
+}
+
+TEST_F(ConverterDispatchTest, PdftotextTakesPdfOnlyWithoutXdoc2txt) {
+  Pdftotext("printf PDFT\n");
+  EXPECT_EQ(TextFor("a.pdf"), "PDFT");
+  EXPECT_NE(TextFor("b.doc"), "PDFT");
+  EXPECT_NE(TextFor("c.odt"), "PDFT");
+  fs::remove(dir_ + "xpdf/pdftotext");
+  EXPECT_NE(TextFor("a.pdf"), "PDFT");
+}
+
+TEST_F(ConverterDispatchTest, ConverterRemovedAfterStartUpYieldsNoText) {
+  Xdoc2txt("printf XDOC\n");
+  auto ctx = MakeExtractionContext(dir_, DetectConverters(dir_));
+  fs::remove(dir_ + "xdoc2txt");
+  WriteFile(dir_ + "a.odt", "plain bytes");
+  EXPECT_EQ(ExtractDocument(dir_ + "a.odt", 11, *ctx), 0);
 }
 
 // The shipped LibreOffice-based converter, placed in the program directory.
