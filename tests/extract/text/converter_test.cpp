@@ -93,6 +93,19 @@ class ConverterTest : public ::testing::Test {
            dir_ + "args.bin'\n";
   }
   std::string Text(int n) const { return n > 0 ? std::string(ctx_->text.get(), n) : ""; }
+  // Runs xdoc2txt on a.doc with the full time limit, raising the stop flag
+  // once `ready` says the converter is under way.
+  template <class Ready>
+  int ConvertThenStop(Ready ready) {
+    std::thread stopper([&] {
+      while (!ready()) usleep(1000);
+      stop_ = true;
+    });
+    const int n = ConvertWithXdoc2txt(dir_ + "a.doc", *ctx_, kConverterTimeout);
+    stopper.join();
+    return n;
+  }
+  bool Exists(const std::string& name) const { return fs::exists(dir_ + name); }
 
   std::string dir_;
   std::atomic<bool> stop_{false};
@@ -202,25 +215,15 @@ TEST_F(ConverterTest, HungConverterIsKilledAndKeepsWhatItPrinted) {
 
 TEST_F(ConverterTest, StopKillsTheConverterAtOnce) {
   Xdoc2txt("printf partial\n: > '" + dir_ + "started'\nexec sleep 600\n");
-  std::thread stopper([&] {
-    while (!fs::exists(dir_ + "started")) usleep(1000);
-    stop_ = true;
-  });
   // With the full time limit, only the stop flag can end this run.
-  const int n = ConvertWithXdoc2txt(dir_ + "a.doc", *ctx_, kConverterTimeout);
-  stopper.join();
+  const int n = ConvertThenStop([&] { return Exists("started"); });
   EXPECT_EQ(Text(n), "partial");
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
 }
 
 TEST_F(ConverterTest, ConverterDeafToTermIsKilledAnyway) {
   Xdoc2txt("trap '' TERM\nprintf stubborn\n: > '" + dir_ + "started'\nwhile :; do sleep 1; done\n");
-  std::thread stopper([&] {
-    while (!fs::exists(dir_ + "started")) usleep(1000);
-    stop_ = true;
-  });
-  const int n = ConvertWithXdoc2txt(dir_ + "a.doc", *ctx_, kConverterTimeout);
-  stopper.join();
+  const int n = ConvertThenStop([&] { return Exists("started"); });
   EXPECT_EQ(Text(n), "stubborn");
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
 }
@@ -228,13 +231,8 @@ TEST_F(ConverterTest, ConverterDeafToTermIsKilledAnyway) {
 TEST_F(ConverterTest, StoppedConverterMayCleanUpFirst) {
   Xdoc2txt("trap 'rm -f \"" + dir_ + "scratch\"; exit 1' TERM\n: > '" + dir_ + "scratch'\n"
            "while :; do sleep 0.01; done\n");
-  std::thread stopper([&] {
-    while (!fs::exists(dir_ + "scratch")) usleep(1000);
-    stop_ = true;
-  });
-  EXPECT_EQ(ConvertWithXdoc2txt(dir_ + "a.doc", *ctx_, kConverterTimeout), 0);
-  stopper.join();
-  EXPECT_FALSE(fs::exists(dir_ + "scratch"));
+  EXPECT_EQ(ConvertThenStop([&] { return Exists("scratch"); }), 0);
+  EXPECT_FALSE(Exists("scratch"));
 }
 
 TEST_F(ConverterTest, ConverterInheritsNoDescriptorAndDefaultSigpipe) {
@@ -425,19 +423,15 @@ TEST_F(ContribXdoc2txtTest, DamagedDocumentYieldsNothingAndCleansUp) {
 }
 
 TEST_F(ContribXdoc2txtTest, StoppedConversionLeavesNoTemporaryFolder) {
-  WriteFile(dir_ + "a.rtf", kRtf);
-  std::thread stopper([&] {
-    // Stop once LibreOffice has begun on its profile.
-    for (bool started = false; !started; usleep(2000)) {
-      std::error_code ec;
-      for (fs::directory_iterator it(dir_ + "tmp", ec), end; !ec && it != end; it.increment(ec)) {
-        started = started || fs::exists(it->path() / "profile", ec);
-      }
+  WriteFile(dir_ + "a.doc", kRtf);
+  // Stop once LibreOffice has begun on its profile.
+  ConvertThenStop([&] {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir_ + "tmp", ec), end; !ec && it != end; it.increment(ec)) {
+      if (fs::exists(it->path() / "profile", ec)) return true;
     }
-    stop_ = true;
+    return false;
   });
-  ConvertWithXdoc2txt(dir_ + "a.rtf", *ctx_, kConverterTimeout);
-  stopper.join();
   EXPECT_TRUE(TmpEmpty());
 }
 
