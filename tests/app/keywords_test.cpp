@@ -159,6 +159,9 @@ TEST(KeywordVariants, AVariantThatWouldOutgrowAKeywordIsDropped) {
   EXPECT_EQ(tooWide, (KeywordList{std::string(64, 'a'), std::string(64, 'A'), "A" + std::string(63, 'a')}));
   for (const std::string& s : tooWide) EXPECT_LE(s.size(), kMaxKeywordBytes);
 
+  // A longer keyword (from anywhere but the keyword box) stays as it is.
+  EXPECT_EQ(Expanded({std::string(200, 'a')}), (KeywordList{std::string(200, 'a')}));
+
   // 96 digits: the half-width grouped form has 127 bytes and stays; the
   // full-width forms do not fit.
   const std::string digits(96, '7');
