@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "encoding/sjis.h"
 #include "extract/context.h"
@@ -45,10 +44,10 @@ struct Bytes {
 };
 
 // The section with format identifier `fmtid` in a property-set stream.
-Bytes FindSection(const std::vector<unsigned char>& stream, const Fmtid& fmtid) {
+Bytes FindSection(std::string_view stream, const Fmtid& fmtid) {
   const size_t n = stream.size();
   if (n < 28) return {};
-  const unsigned char* s = stream.data();
+  const auto* s = reinterpret_cast<const unsigned char*>(stream.data());
   const uint32_t count = Le32(s + 24);
   for (size_t i = 0; i < count && 28 + 20 * (i + 1) <= n; ++i) {
     const unsigned char* entry = s + 28 + 20 * i;
@@ -216,12 +215,12 @@ class SectionReader {
   iconv_t cd_ = (iconv_t)-1;
 };
 
-void ReadStream(CompoundFile& cfb, const char* name, std::vector<unsigned char>& out) {
+void ReadStream(CompoundFile& cfb, const char* name, std::string& out) {
   out.clear();
   const int64_t size = cfb.StreamSize(name);
   if (size <= 0) return;
   out.resize(std::min<size_t>((size_t)size, kStreamCap));
-  const int64_t got = cfb.ReadStream(name, out.data(), out.size());
+  const int64_t got = cfb.ReadStream(name, reinterpret_cast<unsigned char*>(out.data()), out.size());
   out.resize(got > 0 ? (size_t)got : 0);
 }
 
@@ -240,17 +239,22 @@ bool IsTrimmed(unsigned char c) { return c <= 0x20 || c == 0x7F; }
 
 }  // namespace
 
+std::string CollectDocumentProperties(std::string_view summaryInformation,
+                                      std::string_view documentSummaryInformation) {
+  std::string collected;
+  CollectSection(FindSection(summaryInformation, kSummaryInformation), collected);
+  CollectSection(FindSection(documentSummaryInformation, kDocumentSummaryInformation), collected);
+  CollectSection(FindSection(documentSummaryInformation, kUserDefinedProperties), collected);
+  return collected;
+}
+
 int32_t AppendDocumentProperties(const std::string& path, char* dst, int32_t textLength) {
   CompoundFile cfb;
   if (!cfb.Open(path)) return textLength;
-
-  std::string collected;
-  std::vector<unsigned char> stream;
-  ReadStream(cfb, "\005SummaryInformation", stream);
-  CollectSection(FindSection(stream, kSummaryInformation), collected);
-  ReadStream(cfb, "\005DocumentSummaryInformation", stream);
-  CollectSection(FindSection(stream, kDocumentSummaryInformation), collected);
-  CollectSection(FindSection(stream, kUserDefinedProperties), collected);
+  std::string summary, docSummary;
+  ReadStream(cfb, "\005SummaryInformation", summary);
+  ReadStream(cfb, "\005DocumentSummaryInformation", docSummary);
+  const std::string collected = CollectDocumentProperties(summary, docSummary);
 
   if ((int64_t)textLength + (int64_t)collected.size() >= kMaxTextLength) return textLength;
   size_t begin = 0, end = collected.size();

@@ -287,13 +287,17 @@ std::string Utf8ToShiftJis(std::string_view utf8) {
 
 int ExtractOpenXmlFile(const std::string& path, int32_t, ExtractionContext& ctx) {
   if (!ctx.Ready()) return 0;
+  const int64_t read = ReadHead(path, ctx.file.get(), kOpenXmlReadLimit);
+  if (read < 0) return 0;
+  return ExtractOpenXmlPackage((int32_t)read, ctx);
+}
+
+int32_t ExtractOpenXmlPackage(int32_t length, ExtractionContext& ctx) {
+  if (!ctx.Ready()) return 0;
   unsigned char* const file = ctx.file.get();
   unsigned char* const area = file + kOpenXmlInflateOffset;
   unsigned char* const text = reinterpret_cast<unsigned char*>(ctx.text.get());
-
-  const int64_t read = ReadHead(path, file, kOpenXmlReadLimit);
-  if (read < 0) return 0;
-  const size_t n = (size_t)read;
+  const size_t n = (size_t)std::clamp<int32_t>(length, 0, kOpenXmlReadLimit);
 
   CentralDirectory directory(file, n);
   Inflater inflater;

@@ -22,6 +22,8 @@ constexpr int32_t kOpenXmlTextLimit = 999'995;
 // Writes the package's text (Shift_JIS, zero-terminated) at ctx.text and
 // returns its length; 0 when the file cannot be read or holds no member.
 int ExtractOpenXmlFile(const std::string& path, int32_t size, ExtractionContext& ctx);
+// The same over the `length` package bytes already at ctx.file.
+int32_t ExtractOpenXmlPackage(int32_t length, ExtractionContext& ctx);
 
 // UTF-8 to UTF-16 units. A character beyond U+FFFF becomes its surrogate pair;
 // each malformed sequence (stray continuation byte, overlong or cut-short form,
