@@ -3,6 +3,7 @@
 #include <new>
 
 #include "extract/office/properties.h"
+#include "extract/text/openxml.h"
 #include "platform/fs.h"
 
 namespace kuribo {
@@ -15,6 +16,13 @@ const DispatchRow kTableA[] = {
 
 // Table B: the engine's own readers.
 const DispatchRow kTableB[] = {
+    // The macro-enabled packages are the same ZIP of XML members.
+    {".docx", ExtractOpenXmlFile},
+    {".docm", ExtractOpenXmlFile},
+    {".xlsx", ExtractOpenXmlFile},
+    {".xlsm", ExtractOpenXmlFile},
+    {".pptx", ExtractOpenXmlFile},
+    {".pptm", ExtractOpenXmlFile},
     {nullptr, nullptr},
 };
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dispatch.h"
 #include "encoding/sjis.h"
 
 namespace kuribo {
@@ -296,6 +297,19 @@ TEST_F(OpenXmlTest, HostileHeadersNeverReadOutsideTheBuffers) {
     for (int k = 0; k < 3; ++k) bad[rng() % bad.size()] = (char)rng();
     const std::string got = Extract(Write(bad));
     EXPECT_LE(got.size(), 200u);
+  }
+}
+
+// --- dispatch ---
+
+TEST_F(OpenXmlTest, PackagesAndTheirMacroTwinsAreReadWithoutTheConverter) {
+  const std::string package = BuildPackage({{"ppt/slides/slide1.xml", "<a:t>slide</a:t>"}});
+  for (const char* ext : {".docx", ".xlsx", ".pptx", ".docm", ".xlsm", ".PPTM"}) {
+    const std::string path = Write(package, std::string("p") + ext);
+    EXPECT_EQ(ExtractDocument(path, (int32_t)package.size(), ctx_), 6) << ext;
+    EXPECT_STREQ(ctx_.text.get(), "slide ") << ext;
+    EXPECT_EQ(ChooseExtractor(LowerExtension(path), true, false) == ExtractOpenXmlFile, false)
+        << "the converter takes " << ext << " when it is present";
   }
 }
 
