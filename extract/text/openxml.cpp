@@ -301,6 +301,9 @@ int32_t ExtractOpenXmlPackage(int32_t length, ExtractionContext& ctx) {
 
   CentralDirectory directory(file, n);
   Inflater inflater;
+  // Cleared once a stream failed to end: each later attempt could run over the
+  // rest of the package again.
+  bool trustStreamEnd = true;
   int32_t t = 0;
   size_t p = 0;
   while (p + 4 <= n) {
@@ -324,7 +327,7 @@ int32_t ExtractOpenXmlPackage(int32_t length, ExtractionContext& ctx) {
       const std::string_view name(reinterpret_cast<const char*>(file + p + 30), nameLength);
       if (const auto* entry = directory.Find(name, (uint32_t)p)) {
         csize = entry->compressedSize;
-      } else if ((flags & 0x08) && method == 8) {
+      } else if ((flags & 0x08) && method == 8 && trustStreamEnd) {
         sizeFromStream = true;
       }
     }
@@ -337,6 +340,7 @@ int32_t ExtractOpenXmlPackage(int32_t length, ExtractionContext& ctx) {
       m = inflater.Run(file + dataStart, n - dataStart, area, kOpenXmlInflateRoom, &ended,
                        &consumed);
       csize = ended ? consumed : 0;
+      trustStreamEnd = ended;
     } else if (method == 0) {
       // Stored: the data are the member's bytes.
       m = std::min<size_t>(csize, kOpenXmlTextLimit);

@@ -214,6 +214,16 @@ TEST_F(OpenXmlTest, DataDescriptorWithoutCentralDirectoryEndsWithTheDeflateStrea
             "alpha gamma ");
 }
 
+TEST_F(OpenXmlTest, BrokenStreamWithoutSizesIsSteppedOverToTheNextHeader) {
+  std::string package = BuildPackage({{"a.xml", "<t>alpha</t>", Way::kDeflateWithDescriptor},
+                                      {"b.xml", "<t>beta</t>", Way::kDeflateWithDescriptor},
+                                      {"c.xml", "<t>gamma</t>"}},
+                                     false);
+  package[35] = '\xFF';  // first member's data: an invalid block type
+  const std::string got = Extract(Write(package));
+  EXPECT_EQ(got.substr(got.size() - 6), "gamma ") << got;
+}
+
 TEST_F(OpenXmlTest, DuplicateNamesTakeTheirOwnCentralEntry) {
   EXPECT_EQ(ExtractPackage({{"a.xml", "<t>first</t>", Way::kDeflateWithDescriptor},
                             {"a.xml", "<t>second copy</t>", Way::kDeflateWithDescriptor}}),
