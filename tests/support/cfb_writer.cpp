@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace kuribo::testing {
+namespace kuribo::test {
 namespace {
 
 constexpr uint32_t kSectorSize = 512;
@@ -228,4 +228,4 @@ std::string BuildPropertySetStream(const std::vector<PropertySection>& sections)
   return out;
 }
 
-}  // namespace kuribo::testing
+}  // namespace kuribo::test

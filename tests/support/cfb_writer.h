@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kuribo::testing {
+namespace kuribo::test {
 
 struct CfbStream {
   std::string name;  // ASCII (control characters allowed, as in "\005SummaryInformation")
@@ -49,4 +49,4 @@ struct PropertySection {
 // then the sections, each with its (id, offset) table and values.
 std::string BuildPropertySetStream(const std::vector<PropertySection>& sections);
 
-}  // namespace kuribo::testing
+}  // namespace kuribo::test

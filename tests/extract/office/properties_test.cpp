@@ -1,53 +1,42 @@
 #include "extract/office/properties.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "encoding/sjis.h"
 #include "extract/office/compound.h"
 #include "support/cfb_writer.h"
+#include "support/temp_dir.h"
 
 namespace kuribo {
 namespace {
 
-using testing::BuildCompoundFile;
-using testing::BuildPropertySetStream;
-using testing::CodePageProperty;
-using testing::I4Property;
-using testing::kFmtidDocSummaryInformation;
-using testing::kFmtidSummaryInformation;
-using testing::kFmtidUserDefinedProperties;
-using testing::LpstrProperty;
-using testing::LpwstrProperty;
-using testing::PropertySection;
+using test::BuildCompoundFile;
+using test::BuildPropertySetStream;
+using test::CodePageProperty;
+using test::I4Property;
+using test::kFmtidDocSummaryInformation;
+using test::kFmtidSummaryInformation;
+using test::kFmtidUserDefinedProperties;
+using test::LpstrProperty;
+using test::LpwstrProperty;
+using test::PropertySection;
 
 const char kSummary[] = "\005SummaryInformation";
 const char kDocSummary[] = "\005DocumentSummaryInformation";
 
 class DocumentPropertiesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kuribo_props_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    buffer_.assign(1'200'000, '\x7F');
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { buffer_.assign(1'200'000, '\x7F'); }
 
   std::string Write(const std::string& name, const std::string& bytes) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary).write(bytes.data(), (std::streamsize)bytes.size());
-    return path;
+    return dir_.Write(name, bytes);
   }
   std::string WriteDoc(const std::string& summary, const std::string& docSummary) {
-    std::vector<testing::CfbStream> streams = {{"WordDocument", std::string(5000, 'w')}};
+    std::vector<test::CfbStream> streams = {{"WordDocument", std::string(5000, 'w')}};
     if (!summary.empty()) streams.push_back({kSummary, summary});
     if (!docSummary.empty()) streams.push_back({kDocSummary, docSummary});
     return Write("doc.doc", BuildCompoundFile(streams));
@@ -65,11 +54,11 @@ class DocumentPropertiesTest : public ::testing::Test {
     return std::string(buffer_.data() + textLength, (size_t)(n - textLength));
   }
 
-  std::filesystem::path dir_;
+  test::TempDir dir_;
   std::vector<char> buffer_;
 };
 
-std::string Summary(std::vector<testing::Property> props, uint16_t codePage = 932) {
+std::string Summary(std::vector<test::Property> props, uint16_t codePage = 932) {
   props.insert(props.begin(), CodePageProperty(codePage));
   return BuildPropertySetStream({PropertySection{kFmtidSummaryInformation, props}});
 }
@@ -134,7 +123,7 @@ TEST_F(DocumentPropertiesTest, OnlyNarrowStringsAreTaken) {
 }
 
 TEST_F(DocumentPropertiesTest, UnknownSectionIdentifierIsNotRead) {
-  testing::Fmtid other = kFmtidSummaryInformation;
+  test::Fmtid other = kFmtidSummaryInformation;
   other[0] ^= 1;
   const std::string summary =
       BuildPropertySetStream({PropertySection{other, {LpstrProperty(2, "Stray")}}});
@@ -181,7 +170,7 @@ TEST_F(DocumentPropertiesTest, MalformedUtf8ValueLosesOnlyItsBadBytes) {
 
 TEST_F(DocumentPropertiesTest, FilesThatAreNotCompoundDocumentsAddNothing) {
   EXPECT_EQ(Appended(Write("a.txt", "Title Budget, plain text")), "");
-  EXPECT_EQ(Appended((dir_ / "missing.doc").string()), "");
+  EXPECT_EQ(Appended(dir_.path() + "missing.doc"), "");
   std::string fake = BuildCompoundFile({{kSummary, Summary({LpstrProperty(2, "x")})}});
   fake.resize(600);  // the signature, then nothing readable
   EXPECT_EQ(Appended(Write("cut.doc", fake)), "");

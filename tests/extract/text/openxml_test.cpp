@@ -1,12 +1,10 @@
 #include "extract/text/openxml.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -14,6 +12,7 @@
 
 #include "app/dispatch.h"
 #include "encoding/sjis.h"
+#include "support/temp_dir.h"
 
 namespace kuribo {
 namespace {
@@ -114,19 +113,12 @@ std::string BuildPackage(const std::vector<Member>& members, bool centralDirecto
 class OpenXmlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kuribo_ooxml_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
     ctx_.text = std::make_unique<char[]>(kTextBufferSize);
     ctx_.file = std::make_unique<unsigned char[]>(kFileBufferSize);
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::string Write(const std::string& bytes, const std::string& name = "p.docx") {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary).write(bytes.data(), (std::streamsize)bytes.size());
-    return path;
+    return dir_.Write(name, bytes);
   }
   // The extracted text; checks the length and the terminating zero byte.
   std::string Extract(const std::string& path) {
@@ -141,7 +133,7 @@ class OpenXmlTest : public ::testing::Test {
     return Extract(Write(BuildPackage(members, central)));
   }
 
-  std::filesystem::path dir_;
+  test::TempDir dir_;
   ExtractionContext ctx_;
 };
 
@@ -269,7 +261,7 @@ TEST_F(OpenXmlTest, OversizedMemberGivesItsFirst999995Bytes) {
 
 TEST_F(OpenXmlTest, UnreadableFileLeavesTheTextUntouched) {
   ctx_.text[0] = 'K';
-  EXPECT_EQ(ExtractOpenXmlFile((dir_ / "missing.docx").string(), 0, ctx_), 0);
+  EXPECT_EQ(ExtractOpenXmlFile(dir_.path() + "missing.docx", 0, ctx_), 0);
   EXPECT_EQ(ctx_.text[0], 'K');
 }
 
