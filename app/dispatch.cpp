@@ -3,6 +3,7 @@
 #include <new>
 
 #include "extract/office/properties.h"
+#include "extract/pdf/pdf.h"
 #include "platform/fs.h"
 
 namespace kuribo {
@@ -15,6 +16,7 @@ const DispatchRow kTableA[] = {
 
 // Table B: the engine's own readers.
 const DispatchRow kTableB[] = {
+    {".pdf", ExtractPdfText},
     {nullptr, nullptr},
 };
 
@@ -96,6 +98,8 @@ std::unique_ptr<ExtractionContext> MakeExtractionContext(const std::string& prog
     ctx->text.reset();
     ctx->file.reset();
   }
+  // Without its workspace the PDF reader simply yields no text.
+  AllocatePdfWorkspace(*ctx);
   return ctx;
 }
 

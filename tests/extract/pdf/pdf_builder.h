@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "encoding/sjis.h"
 #include "extract/context.h"
 #include "extract/pdf/pdf.h"
+#include "support/temp_dir.h"
 
 namespace kuribo::pdftest {
 
@@ -87,22 +87,6 @@ inline std::string TextObject(const std::string& operands) {
 
 inline std::string BinDir() { return std::string(KURIBO_BIN_DIR) + "/"; }
 inline bool CmapBuilt() { return std::filesystem::exists(BinDir() + "cmap.dat"); }
-
-// A fresh directory under the test temp dir, ending in "/".
-inline std::string FreshDir(const std::string& name) {
-  const std::filesystem::path dir =
-      std::filesystem::path(::testing::TempDir()) / ("kuribo_pdf_" + name);
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  return dir.string() + "/";
-}
-
-inline std::string WriteFile(const std::string& dir, const std::string& name,
-                             const std::string& bytes) {
-  const std::string path = dir + name;
-  std::ofstream(path, std::ios::binary).write(bytes.data(), (std::streamsize)bytes.size());
-  return path;
-}
 
 inline std::unique_ptr<ExtractionContext> MakeContext(const std::string& programDir) {
   auto ctx = std::make_unique<ExtractionContext>();

@@ -223,7 +223,8 @@ TEST_F(PdfDecode, PredefinedCmapNamesSelectTheirTables) {
 }
 
 TEST_F(PdfDecode, MissingOrShortCmapDatLeavesTablesEmpty) {
-  const std::string dir = FreshDir("shortcmap");
+  test::TempDir t;
+  const std::string dir = t.path();
   ws_->cmapPath = dir + "cmap.dat";
   ws_->cmapRead = false;
   EXPECT_EQ(LoadPredefinedCMap(*ws_, "90ms-RKSJ-H"), 0);
@@ -232,7 +233,7 @@ TEST_F(PdfDecode, MissingOrShortCmapDatLeavesTablesEmpty) {
   EXPECT_TRUE(ws_->predefinedLoaded);
 
   // 3,000 bytes hold the CID table and 83pv-RKSJ-H but not 90msp-RKSJ-H.
-  WriteFile(dir, "cmap.dat", std::string(3'000, '\x01'));
+  t.Write("cmap.dat", std::string(3'000, '\x01'));
   ws_->cmapRead = false;
   EXPECT_EQ(LoadPredefinedCMap(*ws_, "90msp-RKSJ-H"), 1);
   EXPECT_EQ(ws_->predefined.count, 0);

@@ -19,8 +19,8 @@ std::string HelloPdf() {
 }
 
 TEST(PdfWorkspace, NoWorkspaceMeansNoTextAndAnUntouchedBuffer) {
-  const std::string dir = FreshDir("noworkspace");
-  const std::string path = WriteFile(dir, "a.pdf", HelloPdf());
+  test::TempDir t;
+  const std::string path = t.Write("a.pdf", HelloPdf());
   ExtractionContext ctx;
   ctx.text.reset(new char[kTextBufferSize]);
   ctx.file.reset(new unsigned char[kFileBufferSize]);
@@ -47,7 +47,8 @@ TEST(PdfReader, ReadsAFlateContentStreamAndItsTruncatedTwinGivesNothing) {
 
 TEST(PdfReader, MissingFileGivesNothing) {
   auto ctx = MakeContext(BinDir());
-  EXPECT_EQ(ExtractPdfText(FreshDir("missing") + "none.pdf", 100, *ctx), 0);
+  test::TempDir t;
+  EXPECT_EQ(ExtractPdfText(t.path() + "none.pdf", 100, *ctx), 0);
 }
 
 TEST(PdfReader, FileSizeLimitIsFiveMillionBytes) {
@@ -63,16 +64,16 @@ TEST(PdfReader, FileSizeLimitIsFiveMillionBytes) {
     c.FlateStream("", TextObject("(Edge) Tj"));
     return c.Finish();
   };
-  const std::string dir = FreshDir("limit");
+  test::TempDir t;
   const std::string exact = padded(5'000'000);
   const std::string over = padded(5'000'001);
   ASSERT_EQ(exact.size(), 5'000'000u);
   ASSERT_EQ(over.size(), 5'000'001u);
   auto ctx = MakeContext(BinDir());
-  const std::string a = WriteFile(dir, "exact.pdf", exact);
+  const std::string a = t.Write("exact.pdf", exact);
   const int n = ExtractPdfText(a, 5'000'000, *ctx);
   EXPECT_EQ(std::string(ctx->text.get(), n > 0 ? n : 0), "Edge");
-  const std::string b = WriteFile(dir, "over.pdf", over);
+  const std::string b = t.Write("over.pdf", over);
   EXPECT_EQ(ExtractPdfText(b, 5'000'001, *ctx), 0);
 }
 
@@ -247,8 +248,8 @@ TEST(PdfReader, EveryDocumentStartsWithoutTheLastDocumentsMap) {
 }
 
 TEST(PdfReader, WithoutCmapDatToUnicodeStillWorksAndCmapCodesPassUnchanged) {
-  const std::string dir = FreshDir("nocmap");
-  auto ctx = MakeContext(dir);
+  test::TempDir t;
+  auto ctx = MakeContext(t.path());
   PdfBuilder mapped, named;
   mapped.Object("<< /Type /Font /ToUnicode 3 0 R >>");
   mapped.FlateStream("", TextObject("<0001> Tj"));
