@@ -283,6 +283,8 @@ TEST_F(PdfDecode, CmapDatUniJisAndIdentityGiveShiftJis) {
   ASSERT_EQ(LoadPredefinedCMap(*ws_, "Identity-V"), 1);
   // CID 843 あ, and CID 7887, the vertical form of 、
   EXPECT_EQ(Hex({0x03, 0x4B, 0x1E, 0xCF}), Sjis("あ、"));
+  // CID 100 is not in the table: its high byte of 0 ends the text.
+  EXPECT_EQ(Hex({0x03, 0x4B, 0x00, 0x64, 0x03, 0x4B}), Sjis("あ"));
 }
 
 }  // namespace
