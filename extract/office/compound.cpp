@@ -9,9 +9,19 @@
 namespace kuribo {
 namespace {
 
+void Silent(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 void InitGsf() {
   static std::once_flag once;
-  std::call_once(once, [] { gsf_init(); });
+  std::call_once(once, [] {
+    gsf_init();
+    // Damaged documents are ordinary input: the library's complaints about
+    // them must not reach the terminal.
+    const GLogLevelFlags levels =
+        (GLogLevelFlags)(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION);
+    for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:utils"})
+      g_log_set_handler(domain, levels, Silent, nullptr);
+  });
 }
 
 const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
