@@ -218,12 +218,17 @@ class Walker {
     EndLine(start);
   }
 
-  // BIFF8 cell labels carry a count and an option byte before the characters.
+  // BIFF8 cell labels carry an option byte before the characters. Excel 95
+  // writes worksheet BOFs that look like BIFF8 but labels without that byte:
+  // a label whose length fits count + 8-bit characters is read the old way.
   void Biff8Label(int64_t d, int64_t len) {
-    if (len < 9) return;
-    uint32_t opt = ByteAt(f_, n_, d + 8);
-    if (opt > 1) return;
-    PutChars(d + 9, U16At(f_, n_, d + 6), opt == 1, d + len);
+    const uint32_t cch = U16At(f_, n_, d + 6);
+    const uint32_t opt = ByteAt(f_, n_, d + 8);
+    if (len < 9 || len == 8 + (int64_t)cch || opt > 1) {
+      Simple(d, len, 8);
+      return;
+    }
+    PutChars(d + 9, cch, opt == 1, d + len);
     PutChar(' ');
   }
 

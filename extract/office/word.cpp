@@ -28,16 +28,15 @@ bool IsSeparator(uint32_t c) {
   }
 }
 
-// Bytes beyond the end of the text become spaces before the pair walks, so no
-// pair is formed with a byte that is not text.
-void BlankBeyondEnd(unsigned char* b, int64_t pos, int64_t end) {
-  for (int i = 0; i < kBlock; ++i)
-    if (pos + i > end) b[i] = ' ';
+// The last block reaches past fcMac into whatever the stream holds next. Those
+// bytes are no text: they become zero, a separator in every decoding, so they
+// neither pair with text nor tip a block's ratio.
+void BlankBeyondEnd(unsigned char* b, int textBytes) {
+  for (int i = textBytes; i < kBlock; ++i) b[i] = 0;
 }
 
 // Older Japanese writers store each double-byte character trail byte first.
-int32_t DecodeSwapped(unsigned char* b, int64_t pos, int64_t end, char* dst) {
-  BlankBeyondEnd(b, pos, end);
+int32_t DecodeSwapped(const unsigned char* b, char* dst) {
   int32_t k = 0;
   int i = 0;
   while (i < kBlock) {
@@ -53,8 +52,7 @@ int32_t DecodeSwapped(unsigned char* b, int64_t pos, int64_t end, char* dst) {
   return k;
 }
 
-int32_t DecodeShiftJis(unsigned char* b, int64_t pos, int64_t end, char* dst) {
-  BlankBeyondEnd(b, pos, end);
+int32_t DecodeShiftJis(const unsigned char* b, char* dst) {
   int i = 0;
   while (i < kBlock) {
     if (i + 1 < kBlock && IsLeadByte(b[i]) && IsTrailByte(b[i + 1])) {
@@ -124,12 +122,13 @@ int32_t DecodeWordBytes(const unsigned char* file, int32_t n, char* out) {
   while (pos > 0 && pos < stop && outLen < kOutStop) {
     unsigned char b[kBlock];
     for (int i = 0; i < kBlock; ++i) b[i] = (unsigned char)ByteAt(file, n, pos + i);
+    BlankBeyondEnd(b, end - pos < kBlock ? (int)(end - pos) : kBlock);
     char* dst = out + outLen;
     if (version == 0x69) {
-      outLen += DecodeSwapped(b, pos, end, dst);
+      outLen += DecodeSwapped(b, dst);
     } else if (version == 0x63) {
       int32_t got = DecodeUtf16(b, dst);
-      outLen += got >= 0 ? got : DecodeShiftJis(b, pos, end, dst);
+      outLen += got >= 0 ? got : DecodeShiftJis(b, dst);
     } else if (version == 0xC0 || version == 0xE0) {
       // Such writers' text is not read.
     } else {

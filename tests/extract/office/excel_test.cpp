@@ -144,6 +144,13 @@ TEST_F(ExcelTest, Biff8LabelHonoursItsOptionByte) {
   EXPECT_EQ(Xls(Bof8() + wide + narrow + Eof()), "備考 note");
 }
 
+// Excel 95 gives its worksheets BOFs of version 0x0600 and length 8.
+TEST_F(ExcelTest, Excel95SheetsUnderBiff8BofKeepShiftJisLabels) {
+  std::string sheetBof = Rec(0x0809, Le16(0x0600) + Le16(0x0010) + std::string(4, '\0'));
+  EXPECT_EQ(Xls(Bof5() + Eof() + sheetBof + Label5(Sjis("漢字も入る")) + Label5("ASC") + Eof()),
+            "漢字も入る ASC");
+}
+
 TEST_F(ExcelTest, DrawingObjectTextEndsAtLineFeed) {
   std::string obj = Rec(0x005D, std::string(82, '\0') + "ABC\nDEF");
   EXPECT_EQ(Xls(Bof8() + obj + Eof()), "ABC");

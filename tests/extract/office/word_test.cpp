@@ -95,6 +95,16 @@ TEST_F(WordTest, BytesBeyondTheTextAreBlankedInPairDecodings) {
   EXPECT_EQ(Doc(RawDoc(stream)), Sjis("本文"));
 }
 
+// What follows fcMac in the stream must not decide how the text is read.
+TEST_F(WordTest, BytesBeyondTheTextDoNotSpoilTheLastBlock) {
+  const char raw[] = "\x14\x00\xa4\xd0/\xa5\xe0=\xa6\x08\x07\xa7\x08\x07\xa8\xa0\x05\xa9\x05\x93";
+  std::string junk(raw, sizeof raw - 1);
+  std::string stream = WordStream(kPlainVersion, 0, "The quick brown fox\r") + junk;
+  EXPECT_EQ(Doc(RawDoc(stream)), "The quick brown fox");
+  stream = WordStream(kPlainVersion, 0, Utf16Le("最後の段落")) + "\x01\x01\x02\x02\x03\x03" "ABCDEFGHIJ";
+  EXPECT_EQ(Doc(RawDoc(stream)), Sjis("最後の段落"));
+}
+
 TEST_F(WordTest, VersionsC0AndE0GiveNoText) {
   for (uint8_t v : {0xC0, 0xE0})
     EXPECT_EQ(Doc(RawDoc(WordStream(v, 0, Utf16Le("非表示の本文")))), "") << (int)v;
