@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "extract/office/office.h"
 #include "extract/office/properties.h"
 #include "platform/fs.h"
 
@@ -15,6 +16,9 @@ const DispatchRow kTableA[] = {
 
 // Table B: the engine's own readers.
 const DispatchRow kTableB[] = {
+    {".doc", ExtractDocText},
+    {".xls", ExtractXlsText},
+    {".ppt", ExtractPptText},
     {nullptr, nullptr},
 };
 
