@@ -21,8 +21,7 @@ kuribo::ExtractionContext& Context() {
 }
 
 const std::string& TempPath() {
-  static const std::string path =
-      "/tmp/kuribo_fuzz_" + std::to_string(::getpid()) + ".doc";
+  static const std::string path = "/tmp/kuribo_fuzz_" + std::to_string(::getpid()) + ".doc";
   return path;
 }
 

@@ -26,14 +26,9 @@ constexpr uint16_t kContinue = 0x003C;
 constexpr uint16_t kSst = 0x00FC;
 constexpr uint16_t kTxo = 0x01B6;
 
-bool IsStringOption(uint32_t opt) {
-  switch (opt) {
-    case 0x00: case 0x01: case 0x04: case 0x05: case 0x08: case 0x09: case 0x0C: case 0x0D:
-      return true;
-    default:
-      return false;
-  }
-}
+// The option bytes of a shared-string entry that are read: 8-bit or UTF-16,
+// with or without formatting runs and phonetic block.
+bool IsStringOption(uint32_t opt) { return (opt & ~0x0Du) == 0; }
 
 class Walker {
  public:

@@ -18,14 +18,11 @@ constexpr int32_t kBlock = 128;
 constexpr int32_t kOutStop = 999'871;
 
 bool IsSeparator(uint32_t c) {
-  switch (c) {
-    case 0x00: case 0x07: case 0x09: case 0x0B: case 0x0C: case 0x0D: case 0x0E:
-    case 0x13: case 0x14: case 0x1E: case 0x1F: case 0x20: case 0x2D: case 0x5C:
-    case 0xA0:
-      return true;
-    default:
-      return false;
-  }
+  constexpr uint32_t kSeparators[] = {0x00, 0x07, 0x09, 0x0B, 0x0C, 0x0D, 0x0E, 0x13,
+                                      0x14, 0x1E, 0x1F, 0x20, 0x2D, 0x5C, 0xA0};
+  for (uint32_t s : kSeparators)
+    if (c == s) return true;
+  return false;
 }
 
 // The last block reaches past fcMac into whatever the stream holds next. Those

@@ -82,8 +82,8 @@ inline std::string BuildCompoundFile(std::vector<CfbStream> streams,
     out.replace(kSector * (1 + s), kSector,
                 streams[order[s].first].data.substr(order[s].second * kSector, kSector));
 
-  auto entry = [&](size_t index, const std::string& name, int type, uint32_t right,
-                   uint32_t child, uint32_t start, uint64_t size) {
+  auto entry = [&](size_t index, const std::string& name, int type, uint32_t right, uint32_t child,
+                   uint32_t start, uint64_t size) {
     size_t at = kSector * (1 + firstDir) + 128 * index;
     for (size_t c = 0; c < name.size() && c < 31; ++c) out[at + 2 * c] = name[c];
     PutLe(out, at + 64, 2 * (name.size() + 1), 2);

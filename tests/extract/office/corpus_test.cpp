@@ -10,7 +10,7 @@ namespace kuribo::test {
 namespace {
 
 struct RealFile {
-  const char* path;  // under the corpus folder
+  const char* path;                // under the corpus folder
   std::vector<const char*> words;  // empty: the file gives no text
 };
 
@@ -31,7 +31,8 @@ class OfficeCorpusTest : public OfficeTest {
       if (f.words.empty()) {
         EXPECT_EQ(text, "") << f.path;
       }
-      for (const char* w : f.words) EXPECT_NE(text.find(w), std::string::npos) << f.path << ": " << w;
+      for (const char* w : f.words)
+        EXPECT_NE(text.find(w), std::string::npos) << f.path << ": " << w;
     }
   }
 };
@@ -70,7 +71,8 @@ TEST_F(OfficeCorpusTest, ExcelWorkbooks) {
             {"xls/exceldr_biff3.xls", {"Foreign direct investment"}},
             {"xls/parseexcel_AuthorK.xls", {"漢字名のテスト", "漢字データはどうなる？"}},
             {"xls/parseexcel_AuthorK95.xls", {"漢字名のテスト", "漢字データはどうなる？"}},
-            {"xls/parseexcel_Test2000J.xls", {"平成", "明治", "This is a test file for Japanese format"}},
+            {"xls/parseexcel_Test2000J.xls",
+             {"平成", "明治", "This is a test file for Japanese format"}},
             {"xls/parseexcel_Test95J.xls", {"漢字名", "漢字も入る", "漢字のデータ"}},
             {"xls/parseexcel_Test97J.xls", {"漢字名", "漢字も入る", "漢字のデータ"}},
             {"xls/parseexcel_TestEncoding.xls", {"丸数字", "①", "㈱", "ローマ数字"}},
@@ -79,8 +81,10 @@ TEST_F(OfficeCorpusTest, ExcelWorkbooks) {
             {"xls/poi_12561-2.xls", {"トップメニュー", "住所録設定編集"}},
             // 80 long strings, the shared string table split over CONTINUE records.
             {"xls/poi_50779_1.xls",
-             {"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわをん0001",
-              "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわをん0080"}},
+             {"あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれ"
+              "ろわをん0001",
+              "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれ"
+              "ろわをん0080"}},
             // Numbers and names only: the sheet names are all its text.
             {"xls/poi_53109.xls", {"Sheet1", "Sheet3"}},
             {"xls/poi_TestUnicode.xls", {"Tabelle1"}},
@@ -90,20 +94,22 @@ TEST_F(OfficeCorpusTest, ExcelWorkbooks) {
 }
 
 TEST_F(OfficeCorpusTest, PowerPointPresentations) {
-  Check(ExtractPptText,
-        {
-            {"ppt/poi_54880_chinese.ppt", {"タイトルの書式設定", "複数の文字", "カタカナ"}},
-            // PowerPoint 95 stores no text atoms of the 97 format.
-            {"ppt/poi_PPT95.ppt", {}},
-            {"ppt/poi_SampleShow.ppt", {"Title of the first slide", "These are the notes of the 2nd slide"}},
-            {"ppt/poi_bug55902-mixedFontChineseCharacters.ppt", {"複数の文字", "表Mix"}},
-            {"ppt/poi_bug57820-initTableNullRefrenceException.ppt", {"マスター タイトルの書式設定"}},
-            {"ppt/textract_MxAgCrProd.ppt", {"Creative Productivity"}},
-            {"ppt/textract_layout_types_2011.ppt", {"Slide 1 Title", "Bullet Point 1"}},
-            {"ppt/tika_testPPT.ppt", {"Sample Powerpoint Slide"}},
-            {"ppt/tika_testPPT_custom_props.ppt", {"Test extraction properties ppt"}},
-            {"ppt/tika_testPPT_various.ppt", {"ゾルゲと尾崎、淡々と最期", "Here is a text box"}},
-        });
+  Check(
+      ExtractPptText,
+      {
+          {"ppt/poi_54880_chinese.ppt", {"タイトルの書式設定", "複数の文字", "カタカナ"}},
+          // PowerPoint 95 stores no text atoms of the 97 format.
+          {"ppt/poi_PPT95.ppt", {}},
+          {"ppt/poi_SampleShow.ppt",
+           {"Title of the first slide", "These are the notes of the 2nd slide"}},
+          {"ppt/poi_bug55902-mixedFontChineseCharacters.ppt", {"複数の文字", "表Mix"}},
+          {"ppt/poi_bug57820-initTableNullRefrenceException.ppt", {"マスター タイトルの書式設定"}},
+          {"ppt/textract_MxAgCrProd.ppt", {"Creative Productivity"}},
+          {"ppt/textract_layout_types_2011.ppt", {"Slide 1 Title", "Bullet Point 1"}},
+          {"ppt/tika_testPPT.ppt", {"Sample Powerpoint Slide"}},
+          {"ppt/tika_testPPT_custom_props.ppt", {"Test extraction properties ppt"}},
+          {"ppt/tika_testPPT_various.ppt", {"ゾルゲと尾崎、淡々と最期", "Here is a text box"}},
+      });
 }
 
 }  // namespace

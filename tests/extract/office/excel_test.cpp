@@ -93,8 +93,8 @@ TEST_F(ExcelTest, UnknownOptionEndsOnlyItsRecord) {
 
 TEST_F(ExcelTest, OnlyTheFirstContinueOfATextBoxHoldsText) {
   std::string txo = Rec(0x01B6, std::string(18, '\0'));
-  std::string book = Bof8() + txo + Continue('\x01' + Utf16Le("注意書き")) +
-                     Continue("RUNSRUNSRUNS") + Eof();
+  std::string book =
+      Bof8() + txo + Continue('\x01' + Utf16Le("注意書き")) + Continue("RUNSRUNSRUNS") + Eof();
   EXPECT_EQ(Xls(book), "注意書き");
   book = Bof8() + txo + Continue('\x00' + std::string("memo")) + Continue("RUNSRUNS") + Eof();
   EXPECT_EQ(Xls(book), "memo");
@@ -178,8 +178,9 @@ TEST_F(ExcelTest, HostileCountsStayInsideTheRecord) {
                      Sheet8("名前", true) + Eof();
   std::string got = Xls(book);
   EXPECT_EQ(got.substr(0, 3), "字");
-  EXPECT_EQ(Xls(Bof8() + Rec(0x0085, Le32(0) + std::string(2, '\0') + '\xFF' + '\x01' + Utf16Le("字"))),
-            "字");  // 255 characters claimed, one present
+  EXPECT_EQ(
+      Xls(Bof8() + Rec(0x0085, Le32(0) + std::string(2, '\0') + '\xFF' + '\x01' + Utf16Le("字"))),
+      "字");  // 255 characters claimed, one present
 }
 
 // Compound documents: the Workbook (or Book) stream is read through the container.
@@ -217,7 +218,7 @@ TEST_F(ExcelTest, DamagedContainerFallsBackQuietly) {
   std::string book = Bof8() + Sheet8("表", true) + Eof();
   std::string cfb = BuildCompoundFile({{"Workbook", book}});
   const size_t sizeField = 512 * (1 + 8) + 128 + 120;  // 8 data sectors, then the directory
-  cfb.replace(sizeField, 4, Le32(100));  // below the 4,096-byte cut-off
+  cfb.replace(sizeField, 4, Le32(100));                // below the 4,096-byte cut-off
   ::testing::internal::CaptureStderr();
   std::string got = Xls(cfb);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");

@@ -11,7 +11,9 @@ std::string Atom(uint32_t type, const std::string& body) {
 }
 std::string Chars(const std::string& utf8) { return Atom(0x0FA0, Utf16Le(utf8)); }
 std::string Bytes(const std::string& text) { return Atom(0x0FA8, text); }
-std::string Container(const std::string& body) { return Le16(0x000F) + Le16(0x03F0) + Le32((uint32_t)body.size()) + body; }
+std::string Container(const std::string& body) {
+  return Le16(0x000F) + Le16(0x03F0) + Le32((uint32_t)body.size()) + body;
+}
 
 class PowerPointTest : public OfficeTest {
  protected:
@@ -19,8 +21,8 @@ class PowerPointTest : public OfficeTest {
 };
 
 TEST_F(PowerPointTest, TextAtomsInFileOrderRunTogether) {
-  std::string doc = Container(Chars("会議資料\r") + Atom(0x0F9F, Le32(0)) + Chars("第一章") +
-                              Bytes("Title"));
+  std::string doc =
+      Container(Chars("会議資料\r") + Atom(0x0F9F, Le32(0)) + Chars("第一章") + Bytes("Title"));
   EXPECT_EQ(SjisToUtf8(Ppt(doc)), "会議資料 第一章Title");
 }
 

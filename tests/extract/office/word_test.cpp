@@ -35,7 +35,8 @@ class WordTest : public OfficeTest {
 
 TEST_F(WordTest, Utf16JapaneseIsConvertedToShiftJis) {
   std::string text = Utf16Le("栗坊は日本語の文書を探します。");
-  EXPECT_EQ(Doc(RawDoc(WordStream(kPlainVersion, 0, text))), Sjis("栗坊は日本語の文書を探します。"));
+  EXPECT_EQ(Doc(RawDoc(WordStream(kPlainVersion, 0, text))),
+            Sjis("栗坊は日本語の文書を探します。"));
 }
 
 TEST_F(WordTest, SeparatorsBecomeSpacesBetweenWords) {
@@ -63,7 +64,8 @@ TEST_F(WordTest, UnconvertibleShareDecidesUtf16) {
 TEST_F(WordTest, OneByteTextInDefaultVersion) {
   std::string text = "Quarterly report for Kuribo, third edition";
   text.resize(128, ' ');
-  EXPECT_EQ(Doc(RawDoc(WordStream(kPlainVersion, 0, text))), "Quarterly report for Kuribo, third edition");
+  EXPECT_EQ(Doc(RawDoc(WordStream(kPlainVersion, 0, text))),
+            "Quarterly report for Kuribo, third edition");
 }
 
 TEST_F(WordTest, OneByteBlockWithTooManyControlBytesIsDropped) {
@@ -101,7 +103,9 @@ TEST_F(WordTest, BytesBeyondTheTextDoNotSpoilTheLastBlock) {
   std::string junk(raw, sizeof raw - 1);
   std::string stream = WordStream(kPlainVersion, 0, "The quick brown fox\r") + junk;
   EXPECT_EQ(Doc(RawDoc(stream)), "The quick brown fox");
-  stream = WordStream(kPlainVersion, 0, Utf16Le("最後の段落")) + "\x01\x01\x02\x02\x03\x03" "ABCDEFGHIJ";
+  stream = WordStream(kPlainVersion, 0, Utf16Le("最後の段落")) +
+           "\x01\x01\x02\x02\x03\x03"
+           "ABCDEFGHIJ";
   EXPECT_EQ(Doc(RawDoc(stream)), Sjis("最後の段落"));
 }
 
