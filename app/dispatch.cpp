@@ -4,6 +4,7 @@
 
 #include "extract/cad/dwg.h"
 #include "extract/cad/dxf.h"
+#include "extract/office/office.h"
 #include "extract/office/properties.h"
 #include "extract/pdf/pdf.h"
 #include "extract/text/converter.h"
@@ -36,6 +37,9 @@ const DispatchRow kTableA[] = {
 
 // Table B: the engine's own readers.
 const DispatchRow kTableB[] = {
+    {".doc", ExtractDocText},
+    {".xls", ExtractXlsText},
+    {".ppt", ExtractPptText},
     {".pdf", ExtractPdfText},
     {".dwg", ExtractDwgText},
     {".dxf", ExtractDxfText},
