@@ -283,6 +283,7 @@ void TForm1::BuildControls() {
   setStatusBar(StatusBar1);
 
   Edit1->installEventFilter(this);
+  connect(Edit1, &QLineEdit::textEdited, KeywordNote, &QLabel::clear);
   Edit2->installEventFilter(this);
   connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);

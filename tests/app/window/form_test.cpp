@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QFocusEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -199,6 +201,17 @@ TEST_F(FormTest, StartsEmptyWithoutSettingsFile) {
   EXPECT_EQ(form->font().pixelSize(), 15);
   // Loaded nothing, wrote nothing.
   EXPECT_FALSE(fs::exists(data_ / "kuribo.ini"));
+}
+
+TEST_F(FormTest, FontFallsBackThroughTheFamilyList) {
+  const QStringList wanted = {U("MS PGothic"), U("IPAPGothic"), U("Noto Sans CJK JP")};
+  const QStringList installed = QFontDatabase::families();
+  bool any = false;
+  for (const QString& f : wanted) any = any || installed.contains(f);
+  if (!any) GTEST_SKIP() << "none of the Japanese fonts is installed";
+  auto form = MakeForm();
+  EXPECT_TRUE(wanted.contains(QFontInfo(form->font()).family())) << QFontInfo(form->font()).family().toStdString();
+  EXPECT_TRUE(wanted.contains(QFontInfo(form->ListView3->font()).family()));
 }
 
 TEST_F(FormTest, UpperCaseTypeGoesToTheOtherBox) {
