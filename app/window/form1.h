@@ -54,7 +54,8 @@ class TForm1 : public QMainWindow {
   std::function<void(const QString& text)> showError;
   std::function<QString()> chooseDirectory;
   std::function<bool(const QString& path)> openFile;
-  // Runs on the worker thread before each file is read (tests hold a run here).
+  // Runs on the search thread at each file event, before the window hears of
+  // it (tests hold a run here).
   std::function<void(size_t index)> workerFileHook;
 
   // Keywords.
