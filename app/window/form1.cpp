@@ -122,11 +122,18 @@ void TForm1::BuildControls() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
 
-  Splitter = new QSplitter(Qt::Horizontal, central);
+  // A splitter resets its own maximum size from its children, so the fixed
+  // height belongs to a panel around it.
+  auto* top = new QWidget(central);
+  top->setObjectName(U("Panel0"));
+  top->setFixedHeight(233);
+  auto* topLayout = new QVBoxLayout(top);
+  topLayout->setContentsMargins(0, 0, 0, 0);
+  Splitter = new QSplitter(Qt::Horizontal, top);
   Splitter->setObjectName(U("Splitter"));
   Splitter->setHandleWidth(3);
   Splitter->setChildrenCollapsible(false);
-  Splitter->setFixedHeight(233);
+  topLayout->addWidget(Splitter);
 
   // Keywords.
   auto* keywordPanel = new QWidget(Splitter);
@@ -181,15 +188,16 @@ void TForm1::BuildControls() {
   auto* typePanel = new QWidget(Splitter);
   typePanel->setObjectName(U("Panel3"));
   auto* tl = new QVBoxLayout(typePanel);
-  tl->setContentsMargins(4, 4, 4, 4);
+  tl->setContentsMargins(2, 4, 2, 4);
   tl->setSpacing(3);
   Label3 = new QLabel(U("対象ファイルタイプ"), typePanel);
   tl->addWidget(Label3);
   GroupBox1 = new QGroupBox(typePanel);
   GroupBox1->setObjectName(U("GroupBox1"));
   auto* grid = new QGridLayout(GroupBox1);
-  grid->setContentsMargins(6, 4, 6, 4);
-  grid->setHorizontalSpacing(8);
+  // Thirteen captions in two columns only just fit the panel's 450 pixels.
+  grid->setContentsMargins(4, 4, 2, 4);
+  grid->setHorizontalSpacing(2);
   grid->setVerticalSpacing(1);
   QCheckBox** boxes[kTypeBoxes] = {&CheckBox1, &CheckBox2,  &CheckBox3,  &CheckBox4, &CheckBox5,
                                    &CheckBox6, &CheckBox7,  &CheckBox8,  &CheckBox9, &CheckBox10,
@@ -214,8 +222,7 @@ void TForm1::BuildControls() {
   Splitter->setStretchFactor(0, 1);
   Splitter->setStretchFactor(1, 0);
   Splitter->setStretchFactor(2, 0);
-  Splitter->setSizes({870 - 210 - 450 - 6, 210, 450});
-  column->addWidget(Splitter);
+  column->addWidget(top);
 
   // Button bar.
   auto* bar = new QWidget(central);
@@ -321,7 +328,13 @@ void TForm1::FormCreate() {
   for (unsigned i = 0; i < n; ++i) contexts_.push_back(MakeExtractionContext(dir, presence));
 }
 
-void TForm1::FormShow() { LoadSettings(); }
+void TForm1::FormShow() {
+  // The panel widths hold once the window has its size: keywords take the rest.
+  if (QLayout* layout = centralWidget()->layout()) layout->activate();
+  const int rest = std::max(Splitter->width() - 210 - 450 - 2 * Splitter->handleWidth(), 100);
+  Splitter->setSizes({rest, 210, 450});
+  LoadSettings();
+}
 
 void TForm1::FormCloseQuery() {
   // Nothing may be freed while an extractor still runs.

@@ -17,6 +17,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
@@ -182,6 +183,13 @@ TEST_F(FormTest, StartsEmptyWithoutSettingsFile) {
   auto form = MakeForm();
   EXPECT_EQ(form->windowTitle(), U("栗坊"));
   EXPECT_EQ(form->size(), QSize(870, 640));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->Splitter->height(), 233);
+  EXPECT_EQ(form->Splitter->geometry().top(), 0);
+  EXPECT_EQ(form->ListView3->geometry().top(), 233 + 41);
+  EXPECT_EQ(form->Splitter->handleWidth(), 3);
+  EXPECT_EQ(form->Splitter->sizes().value(1), 210);
+  EXPECT_EQ(form->Splitter->sizes().value(2), 450);
   EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
   EXPECT_EQ(form->ListView2->topLevelItemCount(), 0);
   for (QCheckBox* box : form->typeBoxes) EXPECT_FALSE(box->isChecked());
