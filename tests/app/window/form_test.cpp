@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -692,6 +693,23 @@ TEST_F(FormTest, ExportWritesShiftJisLinesAndOpensTheFile) {
   EXPECT_EQ(ReadAll(path.toStdString()), expected);
   EXPECT_EQ(opened_, QStringList{path});
   EXPECT_EQ(form->StatusText(), U(""));
+}
+
+TEST_F(FormTest, ExportAfterASearchMatchesTheCommandLine) {
+  const std::string cli = KURIBO_BIN_DIR "/kuribo-search";
+  if (!fs::exists(cli)) GTEST_SKIP() << "kuribo-search is not built";
+  MakeDocs();
+  auto form = MakeForm();
+  SetUpSearch(*form);
+  form->Button5Click();
+  WaitForRun(*form);
+  ASSERT_EQ(form->results->Count(), 4);
+  ASSERT_TRUE(form->ExportCsv());
+  const fs::path cliCsv = root_ / "cli.csv";
+  const std::string command = cli + " -k memo -t .txt -o '.bmp ; .jpg' --csv '" + cliCsv.string() +
+                              "' '" + docs_.string() + "/' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadAll(form->LastExport().toStdString()), ReadAll(cliCsv));
 }
 
 TEST_F(FormTest, ExportWithoutRowsHasTwoLinesAndReportsAFailedStart) {
