@@ -502,8 +502,12 @@ TEST_F(FormTest, StopEndsARunAndKeepsItsRows) {
     while (!f->StopRequested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
   form->Button5Click();
-  ProcessUntil([&] { return held.load(); });
+  ProcessUntil([&] { return held.load() && form->results->Count() == 3; });
   ASSERT_TRUE(held.load());
+  // The rows found so far are listed while the run goes on.
+  EXPECT_EQ(form->results->Count(), 3);
+  EXPECT_TRUE(form->StatusText().startsWith(U("ファイル検索中。。。(3/"))) << form->StatusText().toStdString();
+  EXPECT_TRUE(form->Running());
   // A second start while the run is held does nothing.
   form->Button5Click();
   EXPECT_TRUE(messages_.isEmpty());
