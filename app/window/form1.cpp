@@ -141,19 +141,23 @@ void TForm1::BuildControls() {
   auto* kl = new QVBoxLayout(keywordPanel);
   kl->setContentsMargins(4, 4, 4, 4);
   kl->setSpacing(3);
-  auto* titleRow = new QHBoxLayout;
   Label1 = new QLabel(U("キーワード"), keywordPanel);
-  KeywordNote = new QLabel(keywordPanel);
-  KeywordNote->setObjectName(U("KeywordNote"));
-  KeywordNote->setStyleSheet(U("color: #c00000;"));
-  KeywordNote->setFont(FormFont(12));
-  titleRow->addWidget(Label1);
-  titleRow->addWidget(KeywordNote, 1);
-  kl->addLayout(titleRow);
+  kl->addWidget(Label1);
   // The panel is narrow: the edit box gets a row of its own, the buttons the next.
   Edit1 = new QLineEdit(keywordPanel);
   Edit1->setObjectName(U("Edit1"));
   kl->addWidget(Edit1);
+  // Why a keyword was refused, under the box it was typed in; wrapped, so that
+  // a long note never widens the panel.
+  KeywordNote = new QLabel(keywordPanel);
+  KeywordNote->setObjectName(U("KeywordNote"));
+  KeywordNote->setStyleSheet(U("color: #c00000;"));
+  KeywordNote->setFont(FormFont(12));
+  KeywordNote->setWordWrap(true);
+  KeywordNote->setTextFormat(Qt::PlainText);
+  KeywordNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+  KeywordNote->hide();
+  kl->addWidget(KeywordNote);
   auto* keyButtons = new QHBoxLayout;
   Button1 = MakeButton("Button1", "追加", keywordPanel);
   Button2 = MakeButton("Button2", "削除", keywordPanel);
@@ -290,7 +294,7 @@ void TForm1::BuildControls() {
   setStatusBar(StatusBar1);
 
   Edit1->installEventFilter(this);
-  connect(Edit1, &QLineEdit::textEdited, KeywordNote, &QLabel::clear);
+  connect(Edit1, &QLineEdit::textEdited, this, [this] { SetKeywordNote(QString()); });
   Edit2->installEventFilter(this);
   connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
@@ -425,6 +429,11 @@ void TForm1::AddDirectoryItem(const QString& caption) {
   item->setText(0, caption);
 }
 
+void TForm1::SetKeywordNote(const QString& text) {
+  KeywordNote->setText(text);
+  KeywordNote->setVisible(!text.isEmpty());
+}
+
 bool TForm1::Edit1KeyPress(int key) {
   if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
   Button1Click();
@@ -436,10 +445,10 @@ void TForm1::Button1Click() {
   if (t.isEmpty()) return;
   std::string sjis, error;
   if (!KeywordToSjis(ToBytes(t), &sjis, &error)) {
-    KeywordNote->setText(QString::fromStdString(error));
+    SetKeywordNote(QString::fromStdString(error));
     return;
   }
-  KeywordNote->clear();
+  SetKeywordNote(QString());
   for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
     if (Utf8ToSjis(ToBytes(ListView1->topLevelItem(i)->text(0))) == sjis) return;
   }

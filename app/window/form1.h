@@ -161,6 +161,7 @@ class TForm1 : public QMainWindow {
   void BuildControls();
   void SetStatus(const QString& text);
   void ShowTickCount();
+  void SetKeywordNote(const QString& text);
   void AddKeywordItem(const QString& caption);
   void AddDirectoryItem(const QString& caption);
   std::vector<std::string> SjisKeywords() const;

@@ -341,7 +341,13 @@ TEST_F(FormTest, KeywordWithoutShiftJisFormOrTooLongIsRefusedWithANote) {
   form->Button1Click();
   EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
   EXPECT_FALSE(form->KeywordNote->text().isEmpty());
+  EXPECT_TRUE(form->KeywordNote->isVisible());
   EXPECT_EQ(form->Edit1->text(), U("abc\u00E9"));
+  // However long the note, the panels keep their widths.
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form->Splitter->sizes().value(1), 210);
+  EXPECT_EQ(form->Splitter->sizes().value(2), 450);
+  form->grab().save(QString::fromUtf8(KURIBO_BIN_DIR "/../window_keyword_refused.png"));
   form->Edit1->setText(QString(64, QChar(0x898B)));  // 128 bytes in Shift_JIS
   form->Button1Click();
   EXPECT_EQ(form->ListView1->topLevelItemCount(), 0);
@@ -349,6 +355,7 @@ TEST_F(FormTest, KeywordWithoutShiftJisFormOrTooLongIsRefusedWithANote) {
   form->Button1Click();
   EXPECT_EQ(form->ListView1->topLevelItemCount(), 1);
   EXPECT_TRUE(form->KeywordNote->text().isEmpty());
+  EXPECT_FALSE(form->KeywordNote->isVisible());
 }
 
 TEST_F(FormTest, KeywordsSortByShiftJisBytes) {
