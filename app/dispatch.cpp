@@ -2,7 +2,10 @@
 
 #include <new>
 
+#include "extract/cad/dwg.h"
+#include "extract/cad/dxf.h"
 #include "extract/office/properties.h"
+#include "extract/text/converter.h"
 #include "platform/fs.h"
 
 namespace kuribo {
@@ -10,16 +13,35 @@ namespace {
 
 // Table A: xdoc2txt is in the program directory and takes over the office types.
 const DispatchRow kTableA[] = {
+    {".sxw", ExtractWithXdoc2txt},  {".sxc", ExtractWithXdoc2txt},  {".sxi", ExtractWithXdoc2txt},
+    {".sxd", ExtractWithXdoc2txt},  {".odt", ExtractWithXdoc2txt},  {".ods", ExtractWithXdoc2txt},
+    {".odp", ExtractWithXdoc2txt},  {".odg", ExtractWithXdoc2txt},  {".docx", ExtractWithXdoc2txt},
+    {".docm", ExtractWithXdoc2txt}, {".xlsx", ExtractWithXdoc2txt}, {".xlsm", ExtractWithXdoc2txt},
+    {".pptx", ExtractWithXdoc2txt}, {".pptm", ExtractWithXdoc2txt}, {".doc", ExtractWithXdoc2txt},
+    {".xls", ExtractWithXdoc2txt},  {".ppt", ExtractWithXdoc2txt},  {".rtf", ExtractWithXdoc2txt},
+    {".jaw", ExtractWithXdoc2txt},  {".jtw", ExtractWithXdoc2txt},  {".jbw", ExtractWithXdoc2txt},
+    {".juw", ExtractWithXdoc2txt},  {".jfw", ExtractWithXdoc2txt},  {".jvw", ExtractWithXdoc2txt},
+    {".jtd", ExtractWithXdoc2txt},  {".jtt", ExtractWithXdoc2txt},  {".oas", ExtractWithXdoc2txt},
+    {".oa2", ExtractWithXdoc2txt},  {".oa3", ExtractWithXdoc2txt},  {".bun", ExtractWithXdoc2txt},
+    {".wj2", ExtractWithXdoc2txt},  {".wj3", ExtractWithXdoc2txt},  {".wk3", ExtractWithXdoc2txt},
+    {".wk4", ExtractWithXdoc2txt},  {".123", ExtractWithXdoc2txt},  {".wri", ExtractWithXdoc2txt},
+    {".pdf", ExtractWithXdoc2txt},  {".mht", ExtractWithXdoc2txt},  {".html", ExtractWithXdoc2txt},
+    {".eml", ExtractWithXdoc2txt},
+    {".dwg", ExtractDwgText},
+    {".dxf", ExtractDxfText},
     {nullptr, nullptr},
 };
 
 // Table B: the engine's own readers.
 const DispatchRow kTableB[] = {
+    {".dwg", ExtractDwgText},
+    {".dxf", ExtractDxfText},
     {nullptr, nullptr},
 };
 
 // Consulted before table B when pdftotext is in the program directory.
 const DispatchRow kPdftotextRows[] = {
+    {".pdf", ExtractWithPdftotext},
     {nullptr, nullptr},
 };
 
