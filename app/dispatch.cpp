@@ -6,6 +6,7 @@
 #include "extract/cad/dxf.h"
 #include "extract/office/properties.h"
 #include "extract/text/converter.h"
+#include "extract/text/openxml.h"
 #include "platform/fs.h"
 
 namespace kuribo {
@@ -36,6 +37,13 @@ const DispatchRow kTableA[] = {
 const DispatchRow kTableB[] = {
     {".dwg", ExtractDwgText},
     {".dxf", ExtractDxfText},
+    // The macro-enabled packages are the same ZIP of XML members.
+    {".docx", ExtractOpenXmlFile},
+    {".docm", ExtractOpenXmlFile},
+    {".xlsx", ExtractOpenXmlFile},
+    {".xlsm", ExtractOpenXmlFile},
+    {".pptx", ExtractOpenXmlFile},
+    {".pptm", ExtractOpenXmlFile},
     {nullptr, nullptr},
 };
 
