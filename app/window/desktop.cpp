@@ -45,8 +45,17 @@ bool LaunchDesktopEntry(const QString& entry, const QString& path) {
       break;
     }
   }
-  QStringList args = QProcess::splitCommand(exec);
-  if (args.isEmpty()) return false;
+  QStringList out = ExecArguments(exec, path);
+  if (out.isEmpty()) return false;
+  const QString program = out.takeFirst();
+  // The file is one argument of its own, never part of a shell line.
+  return QProcess::startDetached(program, out);
+}
+
+}  // namespace
+
+QStringList ExecArguments(const QString& exec, const QString& path) {
+  const QStringList args = QProcess::splitCommand(exec);
   QStringList out;
   bool placed = false;
   for (const QString& a : args) {
@@ -54,7 +63,8 @@ bool LaunchDesktopEntry(const QString& entry, const QString& path) {
       out << path;
       placed = true;
     } else if (a == QLatin1String("%u") || a == QLatin1String("%U")) {
-      out << QUrl::fromLocalFile(path).toString();
+      // Programs taking URLs expect them percent-encoded.
+      out << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
       placed = true;
     } else if (a.size() == 2 && a[0] == QLatin1Char('%')) {
       continue;  // %i, %c, %k and the like carry nothing we need
@@ -62,13 +72,10 @@ bool LaunchDesktopEntry(const QString& entry, const QString& path) {
       out << a;
     }
   }
+  if (out.isEmpty()) return {};
   if (!placed) out << path;
-  const QString program = out.takeFirst();
-  // The file is one argument of its own, never part of a shell line.
-  return QProcess::startDetached(program, out);
+  return out;
 }
-
-}  // namespace
 
 bool OpenWithAssociatedProgram(const QString& path) {
   const QString mime = QMimeDatabase().mimeTypeForFile(path).name();
