@@ -5,6 +5,7 @@
 #include "extract/cad/dwg.h"
 #include "extract/cad/dxf.h"
 #include "extract/office/properties.h"
+#include "extract/pdf/pdf.h"
 #include "extract/text/converter.h"
 #include "extract/text/openxml.h"
 #include "platform/fs.h"
@@ -35,6 +36,7 @@ const DispatchRow kTableA[] = {
 
 // Table B: the engine's own readers.
 const DispatchRow kTableB[] = {
+    {".pdf", ExtractPdfText},
     {".dwg", ExtractDwgText},
     {".dxf", ExtractDxfText},
     // The macro-enabled packages are the same ZIP of XML members.
@@ -126,6 +128,8 @@ std::unique_ptr<ExtractionContext> MakeExtractionContext(const std::string& prog
     ctx->text.reset();
     ctx->file.reset();
   }
+  // Without its workspace the PDF reader simply yields no text.
+  AllocatePdfWorkspace(*ctx);
   return ctx;
 }
 
