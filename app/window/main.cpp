@@ -1,11 +1,12 @@
 #include <QApplication>
-#include <QLabel>
+
+#include "app/window/form1.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QLabel label(QString::fromUtf8("栗坊: the search window is still being built; use kuribo-search meanwhile."));
-  label.setWindowTitle(QString::fromUtf8("栗坊"));
-  label.resize(600, 120);
-  label.show();
+  QApplication::setApplicationName(QStringLiteral("kuribo"));
+  QApplication::setApplicationDisplayName(QString::fromUtf8("栗坊"));
+  kuribo::TForm1 form;
+  form.show();
   return app.exec();
 }

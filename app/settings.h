@@ -1,0 +1,76 @@
+// The settings file: keywords, directories and the file-type selection kept
+// from one run of the program to the next. INI text of our own reading and
+// writing, so that values stay byte for byte as the user made them.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/search.h"
+
+namespace kuribo {
+
+constexpr const char* kSettingsFileName = "kuribo.ini";
+constexpr const char* kSettingsSection = "COMMON";
+// A value is read back up to this many bytes.
+constexpr size_t kMaxSettingValueBytes = 2047;
+
+// Blanks here are the space and the control characters.
+std::string TrimBlanks(std::string_view s);
+
+// Splits a value at ";;". Entries before a separator and the text after it are
+// trimmed; the last entry is trimmed only when `trimLast` (TYP keeps it as is).
+std::vector<std::string> SplitSettingValue(std::string_view value, bool trimLast);
+
+// Entries joined with ";;", untrimmed.
+std::string JoinSettingValue(const std::vector<std::string>& entries);
+
+// The TYP value of the ticked boxes (in table order) and the other-extensions text.
+std::string BuildTypeValue(const std::array<bool, kTypeBoxes>& checked, std::string_view other);
+
+// What a TYP value means: boxes ticked by exact (case-sensitive) extensions,
+// every other entry appended to the other-extensions text with " ; ".
+TypeSelection ParseTypeValue(std::string_view value);
+
+// The other-extensions text as it reads after the user leaves the box: its
+// ";"-separated entries trimmed and joined with " ; ".
+std::string NormalizeOtherExtensions(std::string_view text);
+
+// The three values as they stand in the file (UTF-8).
+struct SettingsValues {
+  std::string key;
+  std::string dir;
+  std::string typ;
+};
+
+// INI text kept line by line, so that a save leaves every other line as it was.
+// Section and key names compare without regard to ASCII case.
+class IniText {
+ public:
+  IniText() = default;
+  // Bytes of a file: UTF-8, or Shift_JIS when they are not valid UTF-8.
+  static IniText FromFileBytes(std::string_view bytes);
+
+  // The value (trimmed of blanks at both ends, at most kMaxSettingValueBytes
+  // bytes, never cut inside a character); empty when absent.
+  std::string Get(std::string_view section, std::string_view key) const;
+  void Set(std::string_view section, std::string_view key, std::string_view value);
+  std::string ToBytes() const;
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+bool IsValidUtf8(std::string_view s);
+
+// Reads the settings file; a missing or unreadable file reads as empty values.
+SettingsValues ReadSettingsFile(const std::string& path);
+
+// Writes the three values under "COMMON", keeping the rest of the file. The
+// file is replaced whole (through a neighbour and a rename), so a failed save
+// never leaves it half written. False when it could not be written.
+bool WriteSettingsFile(const std::string& path, const SettingsValues& values);
+
+}  // namespace kuribo
