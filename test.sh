@@ -14,6 +14,10 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
+# Every fuzz target runs briefly so the fuzzing setup cannot rot.
+if [ "${1:-}" != "--sanitize" ] && [ -x scripts/fuzz-smoke.sh ]; then
+  ./scripts/fuzz-smoke.sh
+fi
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"

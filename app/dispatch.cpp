@@ -1,0 +1,102 @@
+#include "app/dispatch.h"
+
+#include <new>
+
+#include "extract/office/properties.h"
+#include "platform/fs.h"
+
+namespace kuribo {
+namespace {
+
+// Table A: xdoc2txt is in the program directory and takes over the office types.
+const DispatchRow kTableA[] = {
+    {nullptr, nullptr},
+};
+
+// Table B: the engine's own readers.
+const DispatchRow kTableB[] = {
+    {nullptr, nullptr},
+};
+
+// Consulted before table B when pdftotext is in the program directory.
+const DispatchRow kPdftotextRows[] = {
+    {nullptr, nullptr},
+};
+
+Extractor Find(const DispatchRow* rows, const std::string& ext) {
+  for (; rows->ext; ++rows) {
+    if (ext == rows->ext) return rows->extractor;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string LowerExtension(const std::string& path) {
+  size_t slash = path.rfind('/');
+  size_t start = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < start) return {};
+  std::string ext = path.substr(dot);
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+  }
+  return ext;
+}
+
+Extractor ChooseExtractor(const std::string& ext, bool xdoc2txtPresent, bool pdftotextPresent) {
+  if (ext.empty()) return nullptr;
+  if (xdoc2txtPresent) return Find(kTableA, ext);
+  if (pdftotextPresent) {
+    if (Extractor e = Find(kPdftotextRows, ext)) return e;
+  }
+  return Find(kTableB, ext);
+}
+
+int32_t ExtractDocument(const std::string& path, int32_t size, ExtractionContext& ctx) {
+  if (!ctx.Ready()) return 0;
+  int32_t n = 0;
+  if (Extractor e = ChooseExtractor(LowerExtension(path), ctx.xdoc2txtPresent, ctx.pdftotextPresent)) {
+    n = e(path, size, ctx);
+    // An extractor never leaves more than a million bytes; keep the terminator in the buffer anyway.
+    if (n < 0) n = 0;
+    if (n > kMaxTextLength) n = kMaxTextLength;
+  }
+  int32_t m = AppendDocumentProperties(path, ctx.text.get() + n, n);
+  if (m < n || m > kMaxTextLength) m = n;
+  ctx.text[m] = '\0';
+  return m;
+}
+
+int ExtractFileText(const std::string& path, const std::string& sjisPath, int32_t size,
+                    const KeywordList& keywords, ExtractionContext& ctx, char* snippet) {
+  snippet[0] = '\0';
+  int32_t m = ExtractDocument(path, size, ctx);
+  static const char kEmpty[1] = {'\0'};
+  const char* text = ctx.Ready() ? ctx.text.get() : kEmpty;
+  return MatchFile(sjisPath, text, m, keywords, snippet);
+}
+
+ConverterPresence DetectConverters(const std::string& programDir) {
+  ConverterPresence p;
+  p.xdoc2txt = IsExecutableFile(programDir + "xdoc2txt");
+  p.pdftotext = IsExecutableFile(programDir + "xpdf/pdftotext");
+  return p;
+}
+
+std::unique_ptr<ExtractionContext> MakeExtractionContext(const std::string& programDir,
+                                                         ConverterPresence converters) {
+  auto ctx = std::make_unique<ExtractionContext>();
+  ctx->programDir = programDir;
+  ctx->xdoc2txtPresent = converters.xdoc2txt;
+  ctx->pdftotextPresent = converters.pdftotext;
+  ctx->text.reset(new (std::nothrow) char[kTextBufferSize]);
+  ctx->file.reset(new (std::nothrow) unsigned char[kFileBufferSize]);
+  if (!ctx->Ready()) {
+    ctx->text.reset();
+    ctx->file.reset();
+  }
+  return ctx;
+}
+
+}  // namespace kuribo

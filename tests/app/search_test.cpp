@@ -1,0 +1,168 @@
+#include "app/search.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "app/dispatch.h"
+#include "encoding/sjis.h"
+#include "support/temp_dir.h"
+
+namespace kuribo {
+namespace {
+
+using test::TempDir;
+
+TypeSelection Boxes(std::initializer_list<int> ticked, std::string other = "") {
+  TypeSelection t;
+  for (int i : ticked) t.checked[i - 1] = true;
+  t.other = std::move(other);
+  return t;
+}
+
+TEST(CandidateTest, ExtensionIsLowerCasedButTheOtherBoxIsNot) {
+  EXPECT_TRUE(IsCandidate("/d/a.TXT", Boxes({7})));
+  EXPECT_FALSE(IsCandidate("/d/a.TXT", Boxes({1})));
+  EXPECT_TRUE(IsCandidate("/d/a.pptm", Boxes({13})));
+  EXPECT_TRUE(IsCandidate("/d/a.docx", Boxes({11})));
+  // The other box matches any substring of its text.
+  const TypeSelection other = Boxes({}, ".bmp ; .jpg");
+  EXPECT_TRUE(IsCandidate("/d/x.jpg", other));
+  EXPECT_TRUE(IsCandidate("/d/x.BMP", other));
+  EXPECT_TRUE(IsCandidate("/d/x.jp", other));
+  EXPECT_TRUE(IsCandidate("/d/x.b", other));
+  EXPECT_FALSE(IsCandidate("/d/x.png", other));
+  // Upper case typed in the box never matches: the file's extension is lower-cased.
+  EXPECT_FALSE(IsCandidate("/d/x.PNG", Boxes({}, ".PNG")));
+  // No extension, or a dot only in a folder name.
+  EXPECT_FALSE(IsCandidate("/d/README", Boxes({}, "README")));
+  EXPECT_FALSE(IsCandidate("/d.txt/README", Boxes({7})));
+}
+
+TEST(CandidateTest, LowerExtensionTakesTheLastComponent) {
+  EXPECT_EQ(LowerExtension("/a.b/c.TaR.GZ"), ".gz");
+  EXPECT_EQ(LowerExtension("/a.b/c"), "");
+  EXPECT_EQ(LowerExtension("/a/.bashrc"), ".bashrc");
+}
+
+TEST(FileTime, FormattedInUtcWithTwoBlanks) {
+  // 2008-03-01 09:05:07 UTC (18:05:07 in a UTC+9 zone).
+  EXPECT_EQ(FormatFileTime(1204362307), "2008/03/01  09:05:07");
+}
+
+struct Collected {
+  std::vector<ResultRow> rows;
+  std::vector<std::string> dirs;
+  size_t lastTotal = 0;
+};
+
+Collected Search(std::vector<std::string> keywords, std::vector<std::string> dirs, TypeSelection types,
+                 int workers = 1) {
+  SearchRequest request;
+  for (const std::string& k : keywords) request.keywords.push_back(Utf8ToSjis(k));
+  request.directories = std::move(dirs);
+  request.types = std::move(types);
+  std::vector<std::unique_ptr<ExtractionContext>> contexts;
+  for (int i = 0; i < workers; ++i) contexts.push_back(MakeExtractionContext("/nonexistent/", {}));
+  Collected c;
+  SearchEvents events;
+  events.directory = [&](const std::string& d) { c.dirs.push_back(d); };
+  events.file = [&](size_t, size_t total, bool, const std::string&) { c.lastTotal = total; };
+  events.row = [&](ResultRow&& r) { c.rows.push_back(std::move(r)); };
+  std::atomic<bool> stop{false};
+  RunSearch(request, contexts, events, stop);
+  return c;
+}
+
+TEST(SearchRun, FindsFilesThroughTheirPathAlone) {
+  TempDir t;
+  // Files without an extractor still match through their path.
+  t.Write("report_abc.zzz", "");
+  t.Write("REPORT_ABC.zzz", "");
+  t.Write("other.zzz", "");
+  const std::string fw = "ｒｅｐｏｒｔ＿ＡＢＣ.zzz";
+  t.Write(fw, "");
+  Collected c = Search({"abc"}, {t.path()}, Boxes({}, ".zzz"));
+  ASSERT_EQ(c.rows.size(), 3u);
+  std::sort(c.rows.begin(), c.rows.end(), [](auto& a, auto& b) { return a.path < b.path; });
+  for (const ResultRow& r : c.rows) {
+    EXPECT_EQ(r.hits, 1) << r.path;
+    EXPECT_EQ(r.snippet, "");
+    EXPECT_EQ(r.type, ".zzz");
+  }
+  EXPECT_EQ(c.rows[2].name, Utf8ToSjis(fw));
+  EXPECT_EQ(c.rows[2].sjisPath, Utf8ToSjis(t.path() + fw));
+}
+
+TEST(SearchRun, RowCarriesTypeAsSpelledDateAndTrueSize) {
+  TempDir t;
+  const std::string p = t.Write("abc.TXT", std::string(48640, 'x'));
+  struct timespec times[2] = {{1204362307, 0}, {1204362307, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+  Collected c = Search({"abc"}, {t.path()}, Boxes({7}));
+  ASSERT_EQ(c.rows.size(), 1u);
+  EXPECT_EQ(c.rows[0].type, ".TXT");
+  EXPECT_EQ(c.rows[0].name, "abc.TXT");
+  EXPECT_EQ(c.rows[0].date, "2008/03/01  09:05:07");
+  EXPECT_EQ(c.rows[0].size, 48640u);
+  EXPECT_EQ(c.rows[0].path, p);
+}
+
+TEST(SearchRun, NestedListedDirectoriesGiveEveryInnerFileTwice) {
+  TempDir t;
+  t.Write("inner/abc1.zzz", "");
+  t.Write("abc0.zzz", "");
+  Collected c = Search({"abc"}, {t.path(), t.path() + "inner/"}, Boxes({}, ".zzz"));
+  ASSERT_EQ(c.rows.size(), 3u);
+  EXPECT_EQ(c.rows[2].path, t.path() + "inner/abc1.zzz");
+  int inner = (int)std::count_if(c.rows.begin(), c.rows.end(),
+                                 [&](auto& r) { return r.path == t.path() + "inner/abc1.zzz"; });
+  EXPECT_EQ(inner, 2);
+}
+
+TEST(SearchRun, DepthFirstWithHiddenEntriesAndLinkCyclesEnd) {
+  TempDir t;
+  t.Write("a/b/.hidden_abc.zzz", "");
+  t.Write("a/abc.zzz", "");
+  ASSERT_EQ(symlink("..", (t.path() + "a/b/up").c_str()), 0);
+  ASSERT_EQ(symlink(t.path().c_str(), (t.path() + "a/loop").c_str()), 0);
+  Collected c = Search({"abc"}, {t.path()}, Boxes({}, ".zzz"));
+  ASSERT_EQ(c.rows.size(), 2u);
+  // Walked once each, though reachable again through the links.
+  EXPECT_EQ(std::count(c.dirs.begin(), c.dirs.end(), t.path() + "a/"), 1);
+}
+
+TEST(SearchRun, MissingDirectoryAndPipesGiveNothingAndDoNotBlock) {
+  TempDir t;
+  ASSERT_EQ(mkfifo((t.path() + "abc.txt").c_str(), 0600), 0);
+  Collected c = Search({"abc"}, {t.path() + "missing/", t.path()}, Boxes({7}));
+  EXPECT_TRUE(c.rows.empty());
+}
+
+TEST(SearchRun, StopEndsTheRunAndKeepsRowsSoFar) {
+  TempDir t;
+  for (int i = 0; i < 20; ++i) t.Write("abc" + std::to_string(i) + ".zzz", "");
+  SearchRequest request;
+  request.keywords = {"abc"};
+  request.directories = {t.path()};
+  request.types = Boxes({}, ".zzz");
+  std::vector<std::unique_ptr<ExtractionContext>> contexts;
+  contexts.push_back(MakeExtractionContext("/nonexistent/", {}));
+  std::atomic<bool> stop{false};
+  std::vector<ResultRow> rows;
+  SearchEvents events;
+  events.row = [&](ResultRow&& r) {
+    rows.push_back(std::move(r));
+    if (rows.size() == 5) stop = true;
+  };
+  SearchSummary s = RunSearch(request, contexts, events, stop);
+  EXPECT_TRUE(s.stopped);
+  EXPECT_GE(rows.size(), 5u);
+  EXPECT_LT(rows.size(), 20u);
+}
+
+}  // namespace
+}  // namespace kuribo
