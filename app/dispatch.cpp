@@ -3,6 +3,7 @@
 #include <new>
 
 #include "extract/office/properties.h"
+#include "extract/text/plain.h"
 #include "platform/fs.h"
 
 namespace kuribo {
@@ -10,11 +11,17 @@ namespace {
 
 // Table A: xdoc2txt is in the program directory and takes over the office types.
 const DispatchRow kTableA[] = {
+    {".txt", ExtractTextFile},
+    {".csv", ExtractCsvFile},
     {nullptr, nullptr},
 };
 
 // Table B: the engine's own readers.
 const DispatchRow kTableB[] = {
+    {".html", ExtractHtmlFile},
+    {".htm", ExtractHtmlFile},
+    {".txt", ExtractTextFile},
+    {".csv", ExtractCsvFile},
     {nullptr, nullptr},
 };
 
