@@ -1,7 +1,5 @@
 #include "encoding/convert.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <iconv.h>
 #include <unistd.h>
 
@@ -10,6 +8,7 @@
 #include <memory>
 
 #include "encoding/sjis.h"
+#include "platform/fs.h"
 
 namespace kuribo {
 namespace {
@@ -597,13 +596,7 @@ class FileSource : public Source {
  public:
   explicit FileSource(int fd) : fd_(fd) {}
   ~FileSource() override { ::close(fd_); }
-  size_t Read(unsigned char* dst, size_t cap) override {
-    for (;;) {
-      const ssize_t got = ::read(fd_, dst, cap);
-      if (got >= 0) return (size_t)got;
-      if (errno != EINTR) return 0;  // a read error ends the text
-    }
-  }
+  size_t Read(unsigned char* dst, size_t cap) override { return ReadFully(fd_, dst, cap); }
 
  private:
   int fd_;
@@ -717,7 +710,7 @@ int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out) {
 
 int32_t ConvertFileToShiftJis(const std::string& path, std::string_view options, char* out) {
   (void)options;  // "-s" is the only behaviour: Shift_JIS out, input detected
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenFileForReading(path);
   if (fd < 0) return -1;
   FileSource src(fd);
   return Convert(src, out);

@@ -1,12 +1,11 @@
 #include "extract/text/plain.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "encoding/convert.h"
 #include "extract/text/compact.h"
 #include "extract/text/walk.h"
+#include "platform/fs.h"
 
 namespace kuribo {
 namespace {
@@ -39,21 +38,14 @@ int ExtractHtmlFile(const std::string& path, int32_t, ExtractionContext& ctx) {
 }
 
 int ExtractCsvFile(const std::string& path, int32_t, ExtractionContext& ctx) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenFileForReading(path);
   if (fd < 0) return 0;
   char* buf = ctx.text.get();
-  int32_t n = 0;
-  bool ended = false;
-  while (n < kWalkLimit) {
-    const ssize_t got = ::read(fd, buf + n, (size_t)(kWalkLimit - n));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      ended = true;
-      break;
-    }
-    n += (int32_t)got;
-  }
+  // One byte more than is walked tells whether the file ends within the walk.
+  const size_t got = ReadFully(fd, buf, (size_t)kWalkLimit + 1);
   ::close(fd);
+  const bool ended = got <= (size_t)kWalkLimit;
+  int32_t n = ended ? (int32_t)got : kWalkLimit;
   // Shift_JIS (and ASCII) is walked as it stands. A CSV file written in another
   // encoding, as spreadsheet exports in UTF-8 now often are, would otherwise
   // yield nothing searchable, so it goes through the converter first.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/reference_walk.h"
+
 namespace kuribo {
 namespace {
 
@@ -18,36 +20,8 @@ std::string Compact(const std::string& in) {
   return std::string(buf.data(), (size_t)n);
 }
 
-// The rules written out one byte at a time, as plainly as possible.
 std::string Reference(const std::string& in) {
-  std::string out;
-  const size_t limit = in.size() < 1'000'000 ? in.size() : 1'000'000;
-  auto space = [&] {
-    if (!out.empty() && out.back() != ' ') out.push_back(' ');
-  };
-  size_t r = 0;
-  while (r < limit) {
-    const unsigned char c = (unsigned char)in[r];
-    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF);
-    const bool printable = (c >= 0x20 && c <= 0x7E) || (c >= 0xA1 && c <= 0xDF);
-    if (lead && r + 1 == in.size()) break;
-    if (c == 0x81 && (unsigned char)in[r + 1] == 0x40) {
-      r += 2;
-      space();
-    } else if (lead) {
-      out.push_back((char)c);
-      out.push_back(in[r + 1]);
-      r += 2;
-    } else if (c == ' ' || !printable) {
-      ++r;
-      space();
-    } else {
-      out.push_back((char)c);
-      ++r;
-    }
-    if (out.size() > 999'998) break;
-  }
-  return out;
+  return test::ReferenceWalk(in, test::WalkRules::kCompact);
 }
 
 TEST(CompactTextRules, FullWidthSpaceBecomesOneSpaceAndNeverLeads) {
