@@ -3,6 +3,7 @@
 #include <new>
 
 #include "extract/office/properties.h"
+#include "extract/text/converter.h"
 #include "extract/text/plain.h"
 #include "platform/fs.h"
 
@@ -11,6 +12,20 @@ namespace {
 
 // Table A: xdoc2txt is in the program directory and takes over the office types.
 const DispatchRow kTableA[] = {
+    {".sxw", ExtractWithXdoc2txt},  {".sxc", ExtractWithXdoc2txt},  {".sxi", ExtractWithXdoc2txt},
+    {".sxd", ExtractWithXdoc2txt},  {".odt", ExtractWithXdoc2txt},  {".ods", ExtractWithXdoc2txt},
+    {".odp", ExtractWithXdoc2txt},  {".odg", ExtractWithXdoc2txt},  {".docx", ExtractWithXdoc2txt},
+    {".docm", ExtractWithXdoc2txt}, {".xlsx", ExtractWithXdoc2txt}, {".xlsm", ExtractWithXdoc2txt},
+    {".pptx", ExtractWithXdoc2txt}, {".pptm", ExtractWithXdoc2txt}, {".doc", ExtractWithXdoc2txt},
+    {".xls", ExtractWithXdoc2txt},  {".ppt", ExtractWithXdoc2txt},  {".rtf", ExtractWithXdoc2txt},
+    {".jaw", ExtractWithXdoc2txt},  {".jtw", ExtractWithXdoc2txt},  {".jbw", ExtractWithXdoc2txt},
+    {".juw", ExtractWithXdoc2txt},  {".jfw", ExtractWithXdoc2txt},  {".jvw", ExtractWithXdoc2txt},
+    {".jtd", ExtractWithXdoc2txt},  {".jtt", ExtractWithXdoc2txt},  {".oas", ExtractWithXdoc2txt},
+    {".oa2", ExtractWithXdoc2txt},  {".oa3", ExtractWithXdoc2txt},  {".bun", ExtractWithXdoc2txt},
+    {".wj2", ExtractWithXdoc2txt},  {".wj3", ExtractWithXdoc2txt},  {".wk3", ExtractWithXdoc2txt},
+    {".wk4", ExtractWithXdoc2txt},  {".123", ExtractWithXdoc2txt},  {".wri", ExtractWithXdoc2txt},
+    {".pdf", ExtractWithXdoc2txt},  {".mht", ExtractWithXdoc2txt},  {".html", ExtractWithXdoc2txt},
+    {".eml", ExtractWithXdoc2txt},
     {".txt", ExtractTextFile},
     {".csv", ExtractCsvFile},
     {nullptr, nullptr},
@@ -27,6 +42,7 @@ const DispatchRow kTableB[] = {
 
 // Consulted before table B when pdftotext is in the program directory.
 const DispatchRow kPdftotextRows[] = {
+    {".pdf", ExtractWithPdftotext},
     {nullptr, nullptr},
 };
 

@@ -110,7 +110,16 @@ int main(int argc, char** argv) {
 
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    std::string attached;  // "-j2" is "-j 2"
+    if (a.size() > 2 && a[0] == '-' && a[1] != '-' && std::strchr("ktoj", a[1])) {
+      attached = a.substr(2);
+      a.resize(2);
+    }
     auto value = [&](std::string* out) {
+      if (!attached.empty()) {
+        *out = attached;
+        return true;
+      }
       if (i + 1 >= argc) return false;
       *out = argv[++i];
       return true;

@@ -159,6 +159,9 @@ TEST(KeywordVariants, AVariantThatWouldOutgrowAKeywordIsDropped) {
   EXPECT_EQ(tooWide, (KeywordList{std::string(64, 'a'), std::string(64, 'A'), "A" + std::string(63, 'a')}));
   for (const std::string& s : tooWide) EXPECT_LE(s.size(), kMaxKeywordBytes);
 
+  // A longer keyword (from anywhere but the keyword box) stays as it is.
+  EXPECT_EQ(Expanded({std::string(200, 'a')}), (KeywordList{std::string(200, 'a')}));
+
   // 96 digits: the half-width grouped form has 127 bytes and stays; the
   // full-width forms do not fit.
   const std::string digits(96, '7');
@@ -292,7 +295,7 @@ int ReferenceCount(const std::string& textBytes, const std::string& keywordBytes
 TEST(CountMatches, AgreesWithAPlainScanOnRandomBytes) {
   std::mt19937 rng(20261208);
   // Few distinct bytes make matches and overlaps frequent.
-  const char alphabet[] = {'a', 'b', '\x83', '\x41', '\x82', '\xE0', 'a', 'b', 'a', '\0'};
+  const char alphabet[] = {'a', 'b', '\x83', 'A', '\x80', '\xE0', '\xF0', 'b', 'a', '\0'};
   for (int round = 0; round < 20000; ++round) {
     const int distinct = 2 + static_cast<int>(rng() % 8);
     const bool withZero = rng() % 8 == 0;

@@ -38,6 +38,8 @@ TEST(Cli, ListsEachVariantOfTheKeywordInFileNames) {
   t.Write("ｒｅｐｏｒｔ＿ＡＢＣ.txt", "");
   t.Write("unrelated.txt", "");
   Result r = RunCli("-k abc -t .txt " + t.path());
+  // Attached option values mean the same.
+  EXPECT_EQ(RunCli("-kabc -t.txt -j2 " + t.path()).out, r.out);
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("\treport_abc.txt\t.txt\t1\t" + t.path() + "report_abc.txt\t\t"), std::string::npos)
       << r.out;
