@@ -213,7 +213,8 @@ class Score {
   void NoForm(bool legacy) {
     if (legacy) score_ -= 8;
   }
-  // A UTF-8 sequence of `bytes` bytes: random bytes seldom form one.
+  // A UTF-8 sequence (or an EUC-JP half-width katakana) of `bytes` bytes:
+  // random bytes seldom form one.
   void Sequence(unsigned bytes) { score_ += bytes == 2 ? 6 : 18; }
   void Finish() {}
   bool Full() const { return false; }
@@ -313,7 +314,10 @@ class Decoder {
   void EucJp(unsigned char c, Out& out) {
     if (pending_ == 0x8E) {
       pending_ = 0;
-      if (c >= 0xA1 && c <= 0xDF) return out.Code(c);
+      if (c >= 0xA1 && c <= 0xDF) {
+        out.Sequence(2);  // the 0x8E prefix is as telling as a UTF-8 sequence
+        return out.Code(c);
+      }
       out.Invalid();
     } else if (pending_ == 0x8F) {
       if (c >= 0xA1 && c <= 0xFE) {

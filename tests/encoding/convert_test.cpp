@@ -97,6 +97,9 @@ TEST(EncodingDetection, SingleWordsAreDetected) {
   EXPECT_EQ(Convert("\xa5\xed\xa5\xb0\xa5\xa4\xa5\xf3\n"), Utf8ToSjis("ログイン\n"));  // EUC-JP
   EXPECT_EQ(Convert("\xa4\xa2"), "\x82\xa0");                                 // あ EUC-JP
   EXPECT_EQ(Convert("\x82\xa0"), "\x82\xa0");                                 // あ Shift_JIS
+  // Half-width katakana alone, in Shift_JIS and in EUC-JP.
+  EXPECT_EQ(Convert(Utf8ToSjis("ﾃﾞｰﾀ")), Utf8ToSjis("データ"));
+  EXPECT_EQ(Convert(Encode("EUC-JP", "ﾃﾞｰﾀ")), Utf8ToSjis("データ"));
   for (const char* w : {"会議", "東京都千代田区", "請求書", "カタカナ", "漢字", "議事録"}) {
     const std::string sjis = Utf8ToSjis(w);
     EXPECT_EQ(Convert(sjis), sjis) << w;
