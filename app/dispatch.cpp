@@ -2,8 +2,11 @@
 
 #include <new>
 
+#include "extract/cad/dwg.h"
+#include "extract/cad/dxf.h"
 #include "extract/office/properties.h"
 #include "extract/text/converter.h"
+#include "extract/text/openxml.h"
 #include "extract/text/plain.h"
 #include "platform/fs.h"
 
@@ -28,6 +31,8 @@ const DispatchRow kTableA[] = {
     {".eml", ExtractWithXdoc2txt},
     {".txt", ExtractTextFile},
     {".csv", ExtractCsvFile},
+    {".dwg", ExtractDwgText},
+    {".dxf", ExtractDxfText},
     {nullptr, nullptr},
 };
 
@@ -37,6 +42,15 @@ const DispatchRow kTableB[] = {
     {".htm", ExtractHtmlFile},
     {".txt", ExtractTextFile},
     {".csv", ExtractCsvFile},
+    {".dwg", ExtractDwgText},
+    {".dxf", ExtractDxfText},
+    // The macro-enabled packages are the same ZIP of XML members.
+    {".docx", ExtractOpenXmlFile},
+    {".docm", ExtractOpenXmlFile},
+    {".xlsx", ExtractOpenXmlFile},
+    {".xlsm", ExtractOpenXmlFile},
+    {".pptx", ExtractOpenXmlFile},
+    {".pptm", ExtractOpenXmlFile},
     {nullptr, nullptr},
 };
 

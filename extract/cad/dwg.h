@@ -1,0 +1,18 @@
+// Single-line texts of DWG drawings, versions AC1012 to AC1015.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "extract/context.h"
+
+namespace kuribo {
+
+// Reads at most size + 10 bytes (and at most the file buffer) of the drawing
+// and returns the compacted text written at ctx.text; 0 when there is none.
+int ExtractDwgText(const std::string& path, int32_t size, ExtractionContext& ctx);
+
+// The same walk over `length` bytes already in memory (`data` may be ctx.file).
+int32_t ExtractDwgBytes(const unsigned char* data, int32_t length, ExtractionContext& ctx);
+
+}  // namespace kuribo

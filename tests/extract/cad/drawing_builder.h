@@ -1,0 +1,247 @@
+// Builders for DWG test drawings: a bit writer for object streams, text
+// entities of both layouts, and a file with a header, objects and an object map.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kuribo::test {
+
+// "01 0000 0001" -> bytes, most significant bit first, zero-padded.
+inline std::vector<uint8_t> FromBits(const std::string& bits) {
+  std::vector<uint8_t> out;
+  int n = 0;
+  for (char c : bits) {
+    if (c != '0' && c != '1') continue;
+    if (n % 8 == 0) out.push_back(0);
+    if (c == '1') out.back() |= static_cast<uint8_t>(0x80 >> (n % 8));
+    ++n;
+  }
+  return out;
+}
+
+class BitWriter {
+ public:
+  void Put(uint64_t value, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+      if (bits_ % 8 == 0) bytes_.push_back(0);
+      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (bits_ % 8));
+      ++bits_;
+    }
+  }
+  void B(int b) { Put(b, 1); }
+  void BB(int code) { Put(code, 2); }
+  void RC(uint32_t v) { Put(v & 0xFF, 8); }
+  void RS(uint32_t v) { RC(v); RC(v >> 8); }
+  void RL(uint32_t v) { RS(v); RS(v >> 16); }
+  void RD(uint64_t raw) { for (int i = 0; i < 8; ++i) RC(static_cast<uint32_t>(raw >> (8 * i))); }
+  // The shortest code for the value.
+  void BS(uint32_t v) {
+    if (v == 0) BB(2);
+    else if (v == 256) BB(3);
+    else if (v < 256) { BB(1); RC(v); }
+    else { BB(0); RS(v); }
+  }
+  void BL(uint32_t v) {
+    if (v == 0) BB(2);
+    else if (v < 256) { BB(1); RC(v); }
+    else { BB(0); RL(v); }
+  }
+  void BdRaw(uint64_t raw = 0x3FF8000000000000) { BB(0); RD(raw); }  // 1.5
+  void BdOne() { BB(1); }
+  void BdZero() { BB(2); }
+  void H(int count, uint8_t fill = 0x2A) {
+    Put(0, 4);
+    Put(count, 4);
+    for (int i = 0; i < count; ++i) RC(fill + i);
+  }
+  void Bytes(const std::string& s) { for (unsigned char c : s) RC(c); }
+  // Text with an 8-bit length (code 01) or a 16-bit one (code 00).
+  void Tv8(const std::string& s) { BB(1); RC(static_cast<uint32_t>(s.size())); Bytes(s); }
+  void Tv16(const std::string& s) { BB(0); RS(static_cast<uint32_t>(s.size())); Bytes(s); }
+
+  int64_t Bits() const { return bits_; }
+  const std::vector<uint8_t>& Data() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  int64_t bits_ = 0;
+};
+
+enum class Tv { k8, k16, kEmpty };
+
+struct TextOptions {
+  Tv tv = Tv::k8;
+  int extendedDataSize = 0;  // > 0: the entity carries extended data
+  bool preview = false;
+  int handleBytes = 1;
+  bool wide = false;  // every variable-size field at its widest form
+  uint8_t dataFlags = 0x00;  // second layout only
+  int64_t* textStart = nullptr;  // gets the bit where the text bytes begin
+};
+
+inline void WriteText(BitWriter& w, const std::string& text, const TextOptions& o) {
+  switch (o.tv) {
+    case Tv::k8: w.Tv8(text); break;
+    case Tv::k16: w.Tv16(text); break;
+    case Tv::kEmpty: w.BB(2); break;
+  }
+  if (o.textStart != nullptr) *o.textStart = w.Bits() - 8 * static_cast<int64_t>(text.size());
+}
+
+inline void WriteExtendedData(BitWriter& w, const TextOptions& o) {
+  if (o.extendedDataSize == 0) {
+    w.BS(0);
+    return;
+  }
+  w.BS(static_cast<uint32_t>(o.extendedDataSize));
+  w.H(1);
+  for (int i = 0; i < o.extendedDataSize; ++i) w.RC('x');
+  w.BS(0);
+}
+
+// A text entity as AC1012-AC1014 store it (object type 1).
+inline std::vector<uint8_t> TextEntityR13(const std::string& text, const TextOptions& o = {}) {
+  BitWriter w;
+  w.BB(1); w.RC(1);  // type 1
+  w.H(o.handleBytes);
+  WriteExtendedData(w, o);
+  w.B(o.preview);
+  w.RL(0x1234);      // object size in bits
+  w.BB(2);           // entity mode
+  w.BL(o.wide ? 70000 : 0);
+  w.B(1);            // linetype by layer
+  w.B(0);            // no links
+  w.BS(o.wide ? 300 : 7);
+  if (o.wide) w.BdRaw(); else w.BdOne();
+  w.BS(o.wide ? 513 : 0);
+  if (o.wide) w.BdRaw(); else w.BdZero();
+  for (int i = 0; i < 4; ++i) w.RD(0x4059000000000000ULL + i);  // points
+  for (int i = 0; i < 8; ++i) {
+    if (o.wide || i % 3 == 0) w.BdRaw(); else if (i % 3 == 1) w.BdOne(); else w.BdZero();
+  }
+  WriteText(w, text, o);
+  return w.Data();
+}
+
+// A text entity as AC1015 stores it.
+inline std::vector<uint8_t> TextEntityR2000(const std::string& text, const TextOptions& o = {}) {
+  BitWriter w;
+  w.BB(1); w.RC(1);  // type 1
+  w.RL(0x0400);      // object size in bits
+  w.H(o.handleBytes);
+  WriteExtendedData(w, o);
+  w.B(o.preview);
+  w.BB(0);           // entity mode
+  w.BL(o.wide ? 70000 : 0);
+  w.B(1);            // no links
+  w.BS(o.wide ? 300 : 256);
+  if (o.wide) w.BdRaw(); else w.BdOne();
+  w.BB(1); w.BB(3);  // linetype and plot style flags
+  w.BS(o.wide ? 513 : 0);
+  w.RC(0x1D);        // line weight
+  const uint8_t f = o.dataFlags;
+  w.RC(f);
+  if (!(f & 0x01)) w.RD(0x4024000000000000ULL);  // elevation
+  w.RD(1); w.RD(2);                               // insertion point
+  if (!(f & 0x02)) {                              // alignment point
+    if (o.wide) { w.BB(3); w.RD(3); w.BB(3); w.RD(4); }
+    else { w.BB(1); w.Put(0xDEADBEEF, 32); w.BB(2); w.Put(0xABCDEF012345ULL, 48); }
+  }
+  if (o.wide) { w.B(0); w.BdRaw(); w.BdRaw(); w.BdRaw(); } else { w.B(1); }  // extrusion
+  if (o.wide) { w.B(0); w.BdRaw(); } else { w.B(1); }                        // thickness
+  if (!(f & 0x04)) w.RD(5);
+  if (!(f & 0x08)) w.RD(6);
+  w.RD(7);  // height
+  if (!(f & 0x10)) w.RD(8);
+  WriteText(w, text, o);
+  return w.Data();
+}
+
+// A line entity (object type 19): never read.
+inline std::vector<uint8_t> LineEntity() {
+  BitWriter w;
+  w.BB(1); w.RC(19);
+  w.H(1);
+  w.BS(0);
+  w.B(0);
+  for (int i = 0; i < 40; ++i) w.RC('L');
+  return w.Data();
+}
+
+// Places objects after a header and writes an object map (one or more
+// sections of (handle offset, location offset) pairs) after them.
+class DrawingBuilder {
+ public:
+  explicit DrawingBuilder(std::string version) : version_(std::move(version)) {
+    bytes_.assign(0x80, 0);
+  }
+  // Appends an object (2-byte size, then its stream); returns its location.
+  int64_t AddObject(const std::vector<uint8_t>& stream) {
+    const int64_t at = static_cast<int64_t>(bytes_.size());
+    bytes_.push_back(static_cast<uint8_t>(stream.size()));
+    bytes_.push_back(static_cast<uint8_t>(stream.size() >> 8));
+    bytes_.insert(bytes_.end(), stream.begin(), stream.end());
+    return at;
+  }
+  void Pad(size_t count, uint8_t fill = 0) { bytes_.insert(bytes_.end(), count, fill); }
+
+  // A modular character; `maxBytes` lets a test spell it longer than needed.
+  static std::vector<uint8_t> Modular(int64_t value, int minBytes = 1) {
+    const bool negative = value < 0;
+    uint64_t v = static_cast<uint64_t>(negative ? -value : value);
+    std::vector<uint8_t> out;
+    while (v >= 0x40 || static_cast<int>(out.size()) + 1 < minBytes) {
+      out.push_back(static_cast<uint8_t>(0x80 | (v & 0x7F)));
+      v >>= 7;
+    }
+    out.push_back(static_cast<uint8_t>(v | (negative ? 0x40 : 0)));
+    return out;
+  }
+
+  // One map section from pairs of (handle delta, location delta).
+  void AddSection(const std::vector<std::pair<int64_t, int64_t>>& entries) {
+    std::vector<uint8_t> body;
+    for (const auto& [handle, location] : entries) {
+      for (uint8_t b : Modular(handle)) body.push_back(b);
+      for (uint8_t b : Modular(location)) body.push_back(b);
+    }
+    AddRawSection(body);
+  }
+  // A section whose entry bytes are given as they stand.
+  void AddRawSection(const std::vector<uint8_t>& body) { sections_.push_back(body); }
+
+  // The whole file; the map is written at the current end, followed by an
+  // empty closing section and `tail` bytes.
+  std::vector<uint8_t> Build(size_t tail = 64) const {
+    std::vector<uint8_t> out = bytes_;
+    for (size_t i = 0; i < 6 && i < version_.size(); ++i) out[i] = static_cast<uint8_t>(version_[i]);
+    const uint32_t mapStart = static_cast<uint32_t>(out.size());
+    auto section = [&out](const std::vector<uint8_t>& body) {
+      const size_t size = body.size() + 2;
+      out.push_back(static_cast<uint8_t>(size >> 8));
+      out.push_back(static_cast<uint8_t>(size));
+      out.insert(out.end(), body.begin(), body.end());
+      out.push_back(0xC3);  // check value, never read
+      out.push_back(0x5A);
+    };
+    for (const auto& body : sections_) section(body);
+    section({});
+    const uint32_t mapSize = static_cast<uint32_t>(out.size()) - mapStart;
+    for (int i = 0; i < 4; ++i) {
+      out[44 + i] = static_cast<uint8_t>(mapStart >> (8 * i));
+      out[48 + i] = static_cast<uint8_t>(mapSize >> (8 * i));
+    }
+    out.insert(out.end(), tail, 0);
+    return out;
+  }
+
+ private:
+  std::string version_;
+  std::vector<uint8_t> bytes_;
+  std::vector<std::vector<uint8_t>> sections_;
+};
+
+}  // namespace kuribo::test
