@@ -9,6 +9,7 @@
 #include "extract/pdf/pdf.h"
 #include "extract/text/converter.h"
 #include "extract/text/openxml.h"
+#include "extract/text/plain.h"
 #include "platform/fs.h"
 
 namespace kuribo {
@@ -30,6 +31,10 @@ const DispatchRow kTableA[] = {
     {".wk4", ExtractWithXdoc2txt},  {".123", ExtractWithXdoc2txt},  {".wri", ExtractWithXdoc2txt},
     {".pdf", ExtractWithXdoc2txt},  {".mht", ExtractWithXdoc2txt},  {".html", ExtractWithXdoc2txt},
     {".eml", ExtractWithXdoc2txt},
+    // The check box offers .htm beside .html; both are the same kind of page.
+    {".htm", ExtractWithXdoc2txt},
+    {".txt", ExtractTextFile},
+    {".csv", ExtractCsvFile},
     {".dwg", ExtractDwgText},
     {".dxf", ExtractDxfText},
     {nullptr, nullptr},
@@ -41,6 +46,10 @@ const DispatchRow kTableB[] = {
     {".xls", ExtractXlsText},
     {".ppt", ExtractPptText},
     {".pdf", ExtractPdfText},
+    {".html", ExtractHtmlFile},
+    {".htm", ExtractHtmlFile},
+    {".txt", ExtractTextFile},
+    {".csv", ExtractCsvFile},
     {".dwg", ExtractDwgText},
     {".dxf", ExtractDxfText},
     // The macro-enabled packages are the same ZIP of XML members.

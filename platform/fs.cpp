@@ -1,6 +1,8 @@
 #include "platform/fs.h"
 
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +29,29 @@ bool IsReadableDirectory(const std::string& path) {
   if (!d) return false;
   closedir(d);
   return true;
+}
+
+int OpenFileForReading(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+size_t ReadFully(int fd, void* dst, size_t cap) {
+  char* p = static_cast<char*>(dst);
+  size_t got = 0;
+  while (got < cap) {
+    const ssize_t k = read(fd, p + got, cap - got);
+    if (k < 0 && errno == EINTR) continue;
+    if (k <= 0) break;
+    got += (size_t)k;
+  }
+  return got;
 }
 
 }  // namespace kuribo

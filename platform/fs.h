@@ -15,4 +15,12 @@ bool IsExecutableFile(const std::string& path);
 // A directory this process can list.
 bool IsReadableDirectory(const std::string& path);
 
+// A read-only descriptor of a regular file, or -1. Opening never blocks: a
+// named pipe or a device that carries a document's name is refused.
+int OpenFileForReading(const std::string& path);
+
+// Reads up to `cap` bytes, retrying short reads and interruptions; returns the
+// bytes read (fewer only at the end of the file or on an error).
+size_t ReadFully(int fd, void* dst, size_t cap);
+
 }  // namespace kuribo

@@ -1,0 +1,723 @@
+#include "encoding/convert.h"
+
+#include <iconv.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "encoding/sjis.h"
+#include "platform/fs.h"
+
+namespace kuribo {
+namespace {
+
+constexpr unsigned char kEsc = 0x1B;
+// Input is read and converted this many bytes at a time; detection looks at one
+// such window from the first byte that is not ASCII.
+constexpr size_t kChunk = 64 * 1024;
+
+// ---------------------------------------------------------------------------
+// Code tables
+
+// Half-width katakana 0xA1-0xDF as full-width Shift_JIS codes.
+constexpr uint16_t kFullWidthKana[63] = {
+    0x8142, 0x8175, 0x8176, 0x8141, 0x8145, 0x8392, 0x8340, 0x8342, 0x8344, 0x8346, 0x8348,
+    0x8383, 0x8385, 0x8387, 0x8362, 0x815B, 0x8341, 0x8343, 0x8345, 0x8347, 0x8349, 0x834A,
+    0x834C, 0x834E, 0x8350, 0x8352, 0x8354, 0x8356, 0x8358, 0x835A, 0x835C, 0x835E, 0x8360,
+    0x8363, 0x8365, 0x8367, 0x8369, 0x836A, 0x836B, 0x836C, 0x836D, 0x836E, 0x8371, 0x8374,
+    0x8377, 0x837A, 0x837D, 0x837E, 0x8380, 0x8381, 0x8382, 0x8384, 0x8386, 0x8388, 0x8389,
+    0x838A, 0x838B, 0x838C, 0x838D, 0x838F, 0x8393, 0x814A, 0x814B};
+
+// ｶ-ﾄ and ﾊ-ﾎ take the voiced mark (the full-width code plus one), ﾊ-ﾎ also the
+// semi-voiced mark (plus two); ｳ takes the voiced mark as ヴ.
+bool TakesVoiced(unsigned k) { return k == 0xB3 || (k >= 0xB6 && k <= 0xC4) || (k >= 0xCA && k <= 0xCE); }
+bool TakesSemiVoiced(unsigned k) { return k >= 0xCA && k <= 0xCE; }
+
+// JIS X 0208 row/cell bytes (0x21-0x7E each) to the Shift_JIS code.
+unsigned JisToSjis(unsigned j1, unsigned j2) {
+  const unsigned s1 = ((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0);
+  const unsigned s2 = (j1 & 1) ? j2 + (j2 <= 0x5F ? 0x1F : 0x20) : j2 + 0x7E;
+  return s1 << 8 | s2;
+}
+
+// A two-byte code as the one code page 932 uses for its character (duplicates
+// such as the NEC-selected rows fold onto one code, as keywords are converted);
+// 0 when the code has no character.
+unsigned Canonical(unsigned code) {
+  const int u = Cp932ToUtf16((uint16_t)code);
+  if (u < 0) return 0;
+  const int c = Utf16ToCp932((char16_t)u);
+  return c >= 0x100 ? (unsigned)c : code;
+}
+
+// JIS X 0212 (EUC-JP 0x8F rows, ISO-2022-JP-1) to code page 932 where it has a
+// form (its IBM extension characters), read once from iconv.
+class Jis0212Table {
+ public:
+  static unsigned Get(unsigned j1, unsigned j2) {
+    static const std::unique_ptr<Jis0212Table> t = std::make_unique<Jis0212Table>();
+    return t->codes_[(j1 - 0x21) * 94 + (j2 - 0x21)];
+  }
+  Jis0212Table() {
+    codes_.fill(0);
+    iconv_t cd = iconv_open("UTF-16LE", "EUC-JP");
+    if (cd == (iconv_t)-1) return;
+    for (unsigned a = 0; a < 94; ++a) {
+      for (unsigned b = 0; b < 94; ++b) {
+        char in[3] = {(char)0x8F, (char)(0xA1 + a), (char)(0xA1 + b)};
+        char outb[4];
+        char* ip = in;
+        char* op = outb;
+        size_t il = 3, ol = sizeof outb;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &ip, &il, &op, &ol) == (size_t)-1 || op - outb != 2) continue;
+        const char16_t u = (char16_t)((unsigned char)outb[0] | (unsigned char)outb[1] << 8);
+        const int c = Utf16ToCp932(u);
+        if (c >= 0x100) codes_[a * 94 + b] = (uint16_t)c;
+      }
+    }
+    iconv_close(cd);
+  }
+
+ private:
+  std::array<uint16_t, 94 * 94> codes_;
+};
+
+// ---------------------------------------------------------------------------
+// Output: half-width katakana folding and the byte cap
+
+class Output {
+ public:
+  explicit Output(char* out) : out_(out) {}
+
+  // A Shift_JIS code: below 0x100 one byte, else lead << 8 | trail.
+  void Code(unsigned code) {
+    if (kana_) {
+      const unsigned k = kana_;
+      kana_ = 0;
+      const unsigned full = kFullWidthKana[k - 0xA1];
+      if (code == 0xDE && TakesVoiced(k)) return Two(k == 0xB3 ? 0x8394 : full + 1);
+      if (code == 0xDF && TakesSemiVoiced(k)) return Two(full + 2);
+      Two(full);
+    }
+    if (code >= 0xA1 && code <= 0xDF) {
+      if (TakesVoiced(code)) {
+        kana_ = code;  // wait for a mark that may follow
+      } else {
+        Two(kFullWidthKana[code - 0xA1]);
+      }
+    } else if (code < 0x100) {
+      Byte(code);
+    } else {
+      Two(code);
+    }
+  }
+  void Invalid() {}
+  void NoForm(bool) {}
+  void Sequence(unsigned) {}
+
+  void Finish() {
+    if (kana_) Two(kFullWidthKana[kana_ - 0xA1]);
+    kana_ = 0;
+  }
+  bool Full() const { return n_ >= kConvertedTextCap; }
+  int32_t Count() const { return n_; }
+
+ private:
+  void Byte(unsigned b) {
+    if (n_ < kConvertedTextCap) out_[n_++] = (char)b;
+  }
+  void Two(unsigned code) {
+    Byte(code >> 8);
+    Byte(code & 0xFF);
+  }
+
+  char* out_;
+  int32_t n_ = 0;
+  unsigned kana_ = 0;
+};
+
+// Kanji frequent in office documents: the first school grades and the words of
+// quotes, invoices, contracts and addresses. A decoding that yields them is more
+// likely right than one that yields rare kanji or strings of half-width kana.
+constexpr const char kFrequentKanji[] =
+    "一右雨円王音下火花学気九休金空月見五口校左三山子四字耳七車手十出女小上森人水正生青"
+    "夕石赤千川先早草足村大男中町天田土二日入年白八百文木本名目立力林六引羽雲園遠何科夏家"
+    "歌画回会海絵外角楽活間丸岩顔記帰牛魚京強教近兄形計元言原戸古午後語工公広交光考行高黄"
+    "合国黒今才細作算止市思紙寺自時室社弱首秋週春書少場色食心新親図数西声星晴切雪船線前組"
+    "走多太体台地池知茶昼長鳥朝直通弟店点電冬当東答頭同道読内南肉馬売買半番父風分聞米歩母"
+    "方北毎妹万明毛門夜野友用曜来里理話悪安暗医委意育員院飲運駅央横屋温化荷界開階寒感漢館"
+    "岸起期客究急級宮球去橋業曲局銀区苦具君係軽決研県庫向幸港号根祭仕死使始指次事持式実写"
+    "者主守取酒受州終習集住重宿所暑助消商章勝乗植申身神真深進世整全相送想息速族他打対待代"
+    "第題短談着注丁帳調追定庭鉄転都度投島登等動農波配倍箱発反坂板表秒病品負部服福物平返勉"
+    "放味命面問役薬由油有遊予洋葉陽様落流旅両緑礼列練路和積請求納契約株営経総務報告資料計"
+    "設件額税込費付限支払振座担確認承提成変更追加削除管録処検査結果情利価格量単位在注仕入称"
+    "備考摘要容項以記知依頼連絡郵便氏御殿各府道区町村丁係課長部署法律規則条件期間内外製造"
+    "販売購入品質保証修理交換返品送料合計小計消費請求書領収証明細番号日付金額単価数量備考"
+    "与失損職退断診賞席欠応対策案件務員業績費用役員";
+
+class FrequentKanji {
+ public:
+  static bool Has(unsigned code) {
+    static const std::unique_ptr<FrequentKanji> t = std::make_unique<FrequentKanji>();
+    return code >= 0x8800 && code < 0xA000 && t->bits_[code - 0x8800];
+  }
+  FrequentKanji() {
+    const std::string s = Utf8ToSjis(kFrequentKanji);
+    for (size_t i = 0; i + 1 < s.size(); i += 2) {
+      const unsigned c = (unsigned char)s[i] << 8 | (unsigned char)s[i + 1];
+      if (c >= 0x8800 && c < 0xA000) bits_[c - 0x8800] = true;
+    }
+  }
+
+ private:
+  std::array<bool, 0xA000 - 0x8800> bits_{};
+};
+
+// Detection: how much a decoding of the window looks like Japanese text.
+class Score {
+ public:
+  void Code(unsigned c) {
+    const unsigned prev = prev_;
+    prev_ = c;
+    if (c < 0x80) return;
+    if (c < 0x100) {
+      score_ += 3;  // half-width katakana: weak on their own
+      if ((c == 0xDE && TakesVoiced(prev)) || (c == 0xDF && TakesSemiVoiced(prev))) score_ += 10;
+      // A small kana or the long-vowel mark right after a kana.
+      if (c >= 0xA7 && c <= 0xB0 && prev >= 0xB1 && prev <= 0xDD) score_ += 4;
+      return;
+    }
+    const unsigned lead = c >> 8;
+    if (c >= 0x829F && c <= 0x82F1) {
+      score_ += 12;  // hiragana
+    } else if (c >= 0x8340 && c <= 0x8396) {
+      score_ += 12;  // katakana
+    } else if (lead == 0x81 || (c >= 0x824F && c <= 0x829A)) {
+      score_ += 8;  // punctuation, symbols, full-width letters and digits
+    } else if (FrequentKanji::Has(c)) {
+      score_ += 12;
+    } else if (c >= 0x889F && c <= 0x9872) {
+      score_ += 4;  // first-level kanji
+    } else if (c >= 0x989F && c <= 0xEAA4) {
+      score_ += 2;  // second-level kanji
+    } else if (lead >= 0xF0 && lead <= 0xF9) {
+      score_ -= 4;  // user-defined area
+    }
+  }
+  void Invalid() { score_ -= 16; }
+  // A well-formed character without a code page 932 form: harmless in Unicode,
+  // suspicious in a legacy Japanese encoding.
+  void NoForm(bool legacy) {
+    if (legacy) score_ -= 8;
+  }
+  // A UTF-8 sequence (or an EUC-JP half-width katakana) of `bytes` bytes:
+  // random bytes seldom form one.
+  void Sequence(unsigned bytes) { score_ += bytes == 2 ? 6 : 18; }
+  void Finish() {}
+  bool Full() const { return false; }
+  long Value() const { return score_; }
+
+ private:
+  long score_ = 0;
+  unsigned prev_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Decoders: byte-at-a-time state machines, so chunk boundaries fall anywhere.
+
+class Decoder {
+ public:
+  explicit Decoder(TextEncoding enc) : enc_(enc) {}
+
+  template <class Out>
+  void Feed(const unsigned char* p, size_t n, Out& out) {
+    switch (enc_) {
+      case TextEncoding::kAscii:
+        for (size_t i = 0; i < n; ++i) out.Code(p[i]);
+        break;
+      case TextEncoding::kShiftJis:
+        for (size_t i = 0; i < n; ++i) ShiftJis(p[i], out);
+        break;
+      case TextEncoding::kEucJp:
+        for (size_t i = 0; i < n; ++i) EucJp(p[i], out);
+        break;
+      case TextEncoding::kIso2022Jp:
+        for (size_t i = 0; i < n; ++i) Iso2022Jp(p[i], out);
+        break;
+      case TextEncoding::kUtf8:
+        for (size_t i = 0; i < n; ++i) Utf8(p[i], out);
+        break;
+      case TextEncoding::kUtf16Le:
+      case TextEncoding::kUtf16Be:
+        for (size_t i = 0; i < n; ++i) Utf16(p[i], out);
+        break;
+    }
+  }
+
+  // The text ends: a character cut off is malformed.
+  template <class Out>
+  void End(Out& out) {
+    if (pending_ != 0 || need_ != 0 || esc_ != 0 || highSurrogate_) out.Invalid();
+    pending_ = need_ = esc_ = 0;
+    highSurrogate_ = false;
+    out.Finish();
+  }
+
+ private:
+  static bool SjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+  static bool SjisTrail(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
+  template <class Out>
+  void Legacy(unsigned code, Out& out) {
+    const unsigned c = Canonical(code);
+    if (c) {
+      out.Code(c);
+    } else {
+      out.NoForm(true);
+    }
+  }
+
+  template <class Out>
+  void Unicode(uint32_t cp, Out& out) {
+    if (cp < 0x80) return out.Code(cp);
+    const int c = cp < 0x10000 ? Utf16ToCp932((char16_t)cp) : -1;
+    if (c >= 0) {
+      out.Code((unsigned)c);
+    } else {
+      out.NoForm(false);
+    }
+  }
+
+  template <class Out>
+  void ShiftJis(unsigned char c, Out& out) {
+    if (pending_) {
+      const unsigned lead = pending_;
+      pending_ = 0;
+      if (SjisTrail(c)) return Legacy(lead << 8 | c, out);
+      out.Invalid();  // the lead byte is dropped; this byte stands on its own
+    }
+    if (c < 0x80) {
+      out.Code(c);
+    } else if (c >= 0xA1 && c <= 0xDF) {
+      out.Code(c);
+    } else if (SjisLead(c)) {
+      pending_ = c;
+    } else {
+      out.Invalid();
+    }
+  }
+
+  template <class Out>
+  void EucJp(unsigned char c, Out& out) {
+    if (pending_ == 0x8E) {
+      pending_ = 0;
+      if (c >= 0xA1 && c <= 0xDF) {
+        out.Sequence(2);  // the 0x8E prefix is as telling as a UTF-8 sequence
+        return out.Code(c);
+      }
+      out.Invalid();
+    } else if (pending_ == 0x8F) {
+      if (c >= 0xA1 && c <= 0xFE) {
+        pending_ = 0x8F00 | c;
+        return;
+      }
+      pending_ = 0;
+      out.Invalid();
+    } else if (pending_ > 0x8F00) {
+      const unsigned j1 = (pending_ & 0xFF) - 0x80;
+      pending_ = 0;
+      if (c >= 0xA1 && c <= 0xFE) {
+        const unsigned code = Jis0212Table::Get(j1, c - 0x80u);
+        if (code) return out.Code(code);
+        return out.NoForm(true);
+      }
+      out.Invalid();
+    } else if (pending_) {
+      const unsigned j1 = pending_ - 0x80;
+      pending_ = 0;
+      if (c >= 0xA1 && c <= 0xFE) return Legacy(JisToSjis(j1, c - 0x80u), out);
+      out.Invalid();
+    }
+    if (c < 0x80) {
+      out.Code(c);
+    } else if (c == 0x8E || c == 0x8F || (c >= 0xA1 && c <= 0xFE)) {
+      pending_ = c;
+    } else {
+      out.Invalid();
+    }
+  }
+
+  enum Set : uint8_t { kRoman, kKana, kJis0208, kJis0212, kOther2 };
+
+  template <class Out>
+  void Iso2022Jp(unsigned char c, Out& out) {
+    // Escape sequences: ESC $ @, ESC $ B, ESC $ ( D/O/Q/P, ESC ( B/J/H/I, ESC & @.
+    if (esc_) {
+      const unsigned seq = esc_;
+      esc_ = 0;
+      if (seq == kEsc) {
+        if (c == '$' || c == '(' || c == '&') {
+          esc_ = kEsc << 8 | c;
+          return;
+        }
+      } else if (seq == (kEsc << 8 | '$')) {
+        if (c == '@' || c == 'B') return Designate(kJis0208);
+        if (c == 'A' || c == 'C') return Designate(kOther2);
+        if (c == '(') {
+          esc_ = seq << 8 | c;
+          return;
+        }
+      } else if (seq == (kEsc << 8 | '(')) {
+        if (c == 'B' || c == 'J' || c == 'H') return Designate(kRoman);
+        if (c == 'I') return Designate(kKana);
+      } else if (seq == (kEsc << 8 | '&')) {
+        if (c == '@') return;  // announces the 1990 set, which follows
+      } else if (seq == ((kEsc << 8 | '$') << 8 | '(')) {
+        if (c == 'D') return Designate(kJis0212);
+        if (c == 'B' || c == 'O' || c == 'Q') return Designate(kJis0208);
+        return Designate(kOther2);
+      }
+      out.Invalid();  // an unknown sequence: its bytes after ESC are read as text
+    }
+    if (c == kEsc) {
+      DropPending(out);
+      esc_ = kEsc;
+      return;
+    }
+    if (c == 0x0E) {  // SO: katakana until SI
+      DropPending(out);
+      shifted_ = true;
+      return;
+    }
+    if (c == 0x0F) {
+      DropPending(out);
+      shifted_ = false;
+      return;
+    }
+    if (c >= 0xA1 && c <= 0xDF) {  // eight-bit katakana
+      DropPending(out);
+      return out.Code(c);
+    }
+    if (c >= 0x80) {
+      DropPending(out);
+      return out.Invalid();
+    }
+    const Set set = shifted_ ? kKana : set_;
+    if (c <= 0x20 || c == 0x7F || set == kRoman) {
+      // Controls and the space pass in any set: line ends are not always
+      // preceded by a return to ASCII.
+      DropPending(out);
+      return out.Code(c);
+    }
+    if (set == kKana) {
+      if (c <= 0x5F) return out.Code(c + 0x80u);
+      return out.Invalid();
+    }
+    if (!pending_) {
+      pending_ = c;
+      return;
+    }
+    const unsigned j1 = pending_;
+    pending_ = 0;
+    if (set == kJis0208) return Legacy(JisToSjis(j1, c), out);
+    if (set == kJis0212) {
+      const unsigned code = Jis0212Table::Get(j1, c);
+      if (code) return out.Code(code);
+    }
+    out.NoForm(false);
+  }
+  void Designate(Set s) {
+    set_ = s;
+    shifted_ = false;
+  }
+  template <class Out>
+  void DropPending(Out& out) {
+    if (pending_) {
+      pending_ = 0;
+      out.Invalid();
+    }
+  }
+
+  template <class Out>
+  void Utf8(unsigned char c, Out& out) {
+    if (need_) {
+      if (c >= lo_ && c <= hi_) {
+        cp_ = cp_ << 6 | (c & 0x3F);
+        lo_ = 0x80;
+        hi_ = 0xBF;
+        if (--need_ == 0) {
+          out.Sequence(cp_ < 0x800 ? 2 : cp_ < 0x10000 ? 3 : 4);
+          Unicode(cp_, out);
+        }
+        return;
+      }
+      need_ = 0;
+      out.Invalid();  // the cut sequence is dropped; this byte starts afresh
+    }
+    lo_ = 0x80;
+    hi_ = 0xBF;
+    if (c < 0x80) {
+      out.Code(c);
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      cp_ = c & 0x1F;
+      need_ = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      cp_ = c & 0x0F;
+      need_ = 2;
+      if (c == 0xE0) lo_ = 0xA0;  // no overlong forms
+      if (c == 0xED) hi_ = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      cp_ = c & 0x07;
+      need_ = 3;
+      if (c == 0xF0) lo_ = 0x90;
+      if (c == 0xF4) hi_ = 0x8F;
+    } else {
+      out.Invalid();
+    }
+  }
+
+  template <class Out>
+  void Utf16(unsigned char c, Out& out) {
+    if (!need_) {
+      pending_ = c;
+      need_ = 1;
+      return;
+    }
+    need_ = 0;
+    const unsigned unit =
+        enc_ == TextEncoding::kUtf16Le ? (pending_ | c << 8) : (pending_ << 8 | c);
+    pending_ = 0;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (highSurrogate_) out.Invalid();
+      highSurrogate_ = true;
+      return;
+    }
+    if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      if (highSurrogate_) {
+        highSurrogate_ = false;
+        return out.NoForm(false);  // beyond the Basic Multilingual Plane
+      }
+      return out.Invalid();
+    }
+    if (highSurrogate_) {
+      highSurrogate_ = false;
+      out.Invalid();
+    }
+    Unicode(unit, out);
+  }
+
+  TextEncoding enc_;
+  unsigned pending_ = 0;  // lead byte(s) waiting for the rest of a character
+  unsigned need_ = 0;     // UTF-8 continuation bytes still due; UTF-16 odd byte
+  unsigned esc_ = 0;      // the escape sequence read so far
+  uint32_t cp_ = 0;
+  unsigned char lo_ = 0x80, hi_ = 0xBF;
+  Set set_ = kRoman;
+  bool shifted_ = false;
+  bool highSurrogate_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// Detection
+
+// ESC $ @, ESC $ B, ESC $ (, ESC ( I, ESC ( J at p[0]: the text is ISO-2022-JP.
+// -1 when more bytes are needed to tell.
+int IsoDesignation(const unsigned char* p, size_t n) {
+  if (n < 3) return -1;
+  if (p[1] == '$') return p[2] == '@' || p[2] == 'B' || p[2] == '(';
+  if (p[1] == '(') return p[2] == 'I' || p[2] == 'J';
+  return 0;
+}
+
+// The encoding of a window that starts at the first byte that is not ASCII.
+TextEncoding DetectWindow(const unsigned char* p, size_t n, bool complete) {
+  if (n > 0 && p[0] == kEsc) return TextEncoding::kIso2022Jp;
+  const TextEncoding order[] = {TextEncoding::kUtf8, TextEncoding::kShiftJis, TextEncoding::kEucJp};
+  TextEncoding best = TextEncoding::kShiftJis;
+  long bestScore = 0;
+  bool first = true;
+  for (TextEncoding e : order) {
+    Decoder d(e);
+    Score s;
+    d.Feed(p, n, s);
+    if (complete) d.End(s);
+    if (first || s.Value() > bestScore) {
+      best = e;
+      bestScore = s.Value();
+      first = false;
+    }
+  }
+  return best;
+}
+
+// UTF-16 without a byte-order mark, recognised only where it is unmistakable:
+// at least half of the units are ASCII with their zero byte all on one side.
+TextEncoding Utf16WithoutMark(const unsigned char* p, size_t n) {
+  const size_t units = (n < 4096 ? n : 4096) / 2;
+  if (units < 2) return TextEncoding::kAscii;
+  size_t zeroEven = 0, zeroOdd = 0;
+  for (size_t i = 0; i < units; ++i) {
+    zeroEven += p[2 * i] == 0;
+    zeroOdd += p[2 * i + 1] == 0;
+  }
+  if (zeroEven == 0 && zeroOdd * 2 >= units) return TextEncoding::kUtf16Le;
+  if (zeroOdd == 0 && zeroEven * 2 >= units) return TextEncoding::kUtf16Be;
+  return TextEncoding::kAscii;
+}
+
+// The encoding announced at the start of the text, with the bytes to skip.
+TextEncoding FromStart(const unsigned char* p, size_t n, size_t& skip) {
+  skip = 0;
+  if (n >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+    skip = 3;
+    return TextEncoding::kUtf8;
+  }
+  if (n >= 2 && p[0] == 0xFF && p[1] == 0xFE) {
+    skip = 2;
+    return TextEncoding::kUtf16Le;
+  }
+  if (n >= 2 && p[0] == 0xFE && p[1] == 0xFF) {
+    skip = 2;
+    return TextEncoding::kUtf16Be;
+  }
+  return Utf16WithoutMark(p, n);
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+class Source {
+ public:
+  virtual ~Source() = default;
+  // Up to `cap` bytes; 0 at the end.
+  virtual size_t Read(unsigned char* dst, size_t cap) = 0;
+};
+
+class FileSource : public Source {
+ public:
+  explicit FileSource(int fd) : fd_(fd) {}
+  ~FileSource() override { ::close(fd_); }
+  size_t Read(unsigned char* dst, size_t cap) override { return ReadFully(fd_, dst, cap); }
+
+ private:
+  int fd_;
+};
+
+class MemorySource : public Source {
+ public:
+  MemorySource(const unsigned char* p, size_t n) : p_(p), n_(n) {}
+  size_t Read(unsigned char* dst, size_t cap) override {
+    const size_t k = cap < n_ ? cap : n_;
+    if (k) std::memcpy(dst, p_, k);
+    p_ += k;
+    n_ -= k;
+    return k;
+  }
+
+ private:
+  const unsigned char* p_;
+  size_t n_;
+};
+
+// Fills dst[0, cap) as far as the source goes; returns the bytes read.
+size_t Fill(Source& src, unsigned char* dst, size_t cap) {
+  size_t got = 0;
+  while (got < cap) {
+    const size_t k = src.Read(dst + got, cap - got);
+    if (k == 0) break;
+    got += k;
+  }
+  return got;
+}
+
+int32_t Convert(Source& src, char* out) {
+  unsigned char buf[kChunk];
+  Output sink(out);
+  size_t len = Fill(src, buf, kChunk);
+  bool eof = len < kChunk;
+  size_t pos = 0;
+  TextEncoding enc = FromStart(buf, len, pos);
+  Decoder decoder(enc);
+  bool detected = enc != TextEncoding::kAscii;
+
+  for (;;) {
+    if (!detected) {
+      // ASCII passes as it is until the first byte that tells the encoding.
+      size_t t = pos;
+      bool needMore = false;
+      for (; t < len; ++t) {
+        if (buf[t] >= 0x80) break;
+        if (buf[t] == kEsc) {
+          const int d = IsoDesignation(buf + t, len - t);
+          if (d == 1) break;
+          if (d < 0 && !eof) {
+            needMore = true;
+            break;
+          }
+        }
+      }
+      for (size_t i = pos; i < t; ++i) sink.Code(buf[i]);
+      if (t == len) {
+        if (eof || sink.Full()) break;
+        len = Fill(src, buf, kChunk);
+        eof = len < kChunk;
+        pos = 0;
+        continue;
+      }
+      // Move the window to the front and fill the rest, so detection sees as
+      // much as there is.
+      std::memmove(buf, buf + t, len - t);
+      len -= t;
+      pos = 0;
+      if (!eof) {
+        const size_t got = Fill(src, buf + len, kChunk - len);
+        eof = len + got < kChunk;
+        len += got;
+      }
+      if (needMore) continue;  // the escape sequence is now whole
+      enc = DetectWindow(buf, len, eof);
+      decoder = Decoder(enc);
+      detected = true;
+    }
+    decoder.Feed(buf + pos, len - pos, sink);
+    if (eof || sink.Full()) break;
+    len = Fill(src, buf, kChunk);
+    eof = len < kChunk;
+    pos = 0;
+  }
+  decoder.End(sink);
+  return sink.Count();
+}
+
+}  // namespace
+
+TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool complete) {
+  size_t skip = 0;
+  const TextEncoding start = FromStart(data, size, skip);
+  if (start != TextEncoding::kAscii) return start;
+  for (size_t t = 0; t < size; ++t) {
+    if (data[t] >= 0x80 || (data[t] == kEsc && IsoDesignation(data + t, size - t) == 1)) {
+      const size_t n = size - t < kChunk ? size - t : kChunk;
+      return DetectWindow(data + t, n, complete && n == size - t);
+    }
+  }
+  return TextEncoding::kAscii;
+}
+
+int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out) {
+  MemorySource src(data, size);
+  return Convert(src, out);
+}
+
+int32_t ConvertFileToShiftJis(const std::string& path, std::string_view options, char* out) {
+  (void)options;  // "-s" is the only behaviour: Shift_JIS out, input detected
+  const int fd = OpenFileForReading(path);
+  if (fd < 0) return -1;
+  FileSource src(fd);
+  return Convert(src, out);
+}
+
+}  // namespace kuribo

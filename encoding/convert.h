@@ -1,0 +1,36 @@
+// Conversion of a whole text file in any common Japanese encoding to Shift_JIS
+// (code page 932), for the plain-text and HTML extractors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kuribo {
+
+// Bytes are stored while the stored count is at most 999,900.
+constexpr int32_t kConvertedTextCap = 999'901;
+
+enum class TextEncoding { kAscii, kShiftJis, kEucJp, kIso2022Jp, kUtf8, kUtf16Le, kUtf16Be };
+
+// Converts the file at `path` into `out` (room for kConvertedTextCap bytes) and
+// returns the byte count, or -1 when the file cannot be opened. The input
+// encoding is detected among ISO-2022-JP, EUC-JP, Shift_JIS, UTF-8 (with or
+// without a byte-order mark) and UTF-16 (with a byte-order mark, or ASCII-heavy
+// text without one); plain ASCII passes unchanged. Line ends pass unchanged,
+// half-width katakana become full-width ones (voiced and semi-voiced marks
+// merged), a byte-order mark is dropped, and characters without a Shift_JIS
+// form are dropped. The file is read in chunks; reading ends once the output is
+// full. `options` follows the flag letters of the callers ("-s": Shift_JIS out,
+// input detected), which is the only behaviour there is.
+int32_t ConvertFileToShiftJis(const std::string& path, std::string_view options, char* out);
+
+// The same conversion of bytes in memory (for tests and fuzzing).
+int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out);
+
+// The encoding the converter would choose for a text that begins with `data`
+// (`complete`: the text ends there, so a character cut off at the end is an error).
+TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool complete);
+
+}  // namespace kuribo

@@ -1,0 +1,22 @@
+// ConvertToShiftJis on arbitrary bytes: output within its cap, and compactable.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "encoding/convert.h"
+#include "extract/text/compact.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Exactly the cap, so a write past it shows up.
+  static std::unique_ptr<char[]> out(new char[kuribo::kConvertedTextCap]);
+  const int32_t n = kuribo::ConvertToShiftJis(data, size, out.get());
+  if (n < 0 || n > kuribo::kConvertedTextCap) std::abort();
+  // Converting twice gives the same bytes (detection keeps no state).
+  static std::unique_ptr<char[]> again(new char[kuribo::kConvertedTextCap]);
+  const int32_t m = kuribo::ConvertToShiftJis(data, size, again.get());
+  if (m != n || std::memcmp(out.get(), again.get(), (size_t)n) != 0) std::abort();
+  const int32_t c = kuribo::CompactText(out.get(), n);
+  if (c < 0 || c > n) std::abort();
+  return 0;
+}

@@ -1,0 +1,18 @@
+// The HTML tag walk on arbitrary Shift_JIS bytes, against the byte-by-byte rules.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "extract/text/plain.h"
+#include "tests/support/reference_walk.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 2'000'000) return 0;
+  std::vector<char> buf(data, data + size);  // exactly the text, so a read past it shows up
+  const int32_t n = kuribo::WalkHtmlText(buf.data(), (int32_t)size);
+  const std::string want = kuribo::test::ReferenceWalk(
+      std::string(reinterpret_cast<const char*>(data), size), kuribo::test::WalkRules::kHtml);
+  if (n < 0 || std::string(buf.data(), (size_t)n) != want) std::abort();
+  return 0;
+}

@@ -1,0 +1,204 @@
+#include "extract/text/plain.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/dispatch.h"
+#include "encoding/sjis.h"
+#include "support/reference_walk.h"
+#include "support/temp_dir.h"
+
+namespace kuribo {
+namespace {
+
+using test::TempDir;
+
+// Walks a copy held in a buffer of exactly its size, so that a read past the
+// text shows up under AddressSanitizer.
+std::string Html(const std::string& in) {
+  std::vector<char> buf(in.begin(), in.end());
+  return std::string(buf.data(), (size_t)WalkHtmlText(buf.data(), (int32_t)buf.size()));
+}
+std::string Csv(const std::string& in) {
+  std::vector<char> buf(in.begin(), in.end());
+  return std::string(buf.data(), (size_t)WalkCsvText(buf.data(), (int32_t)buf.size()));
+}
+
+class PlainFiles : public ::testing::Test {
+ protected:
+  PlainFiles() : ctx_(MakeExtractionContext(dir_.path(), ConverterPresence{})) {}
+
+  // Extracts a file holding `bytes` with the extractor dispatch picks for `name`.
+  std::string Extract(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_.Write(name, bytes);
+    return ExtractPath(path);
+  }
+  std::string ExtractPath(const std::string& path) {
+    Extractor e = ChooseExtractor(LowerExtension(path), false, false);
+    if (!e) return "<no extractor>";
+    const int n = e(path, 0, *ctx_);
+    return n > 0 ? std::string(ctx_->text.get(), (size_t)n) : std::string();
+  }
+
+  TempDir dir_;
+  std::unique_ptr<ExtractionContext> ctx_;
+};
+
+TEST_F(PlainFiles, TextFilesAreCompacted) {
+  EXPECT_EQ(Extract("a.txt", "\x81\x40" "abc"), "abc");
+  EXPECT_EQ(Extract("b.txt", "A\r\nB"), "A B");
+  EXPECT_EQ(Extract("c.txt", ""), "");
+  EXPECT_EQ(Extract("d.txt", std::string(" \t\r\n\x01\x00\x1F \x7F", 10)), "");
+  // Markup in a text file stays.
+  EXPECT_EQ(Extract("e.txt", "<b>x</b>"), "<b>x</b>");
+  // Any encoding: EUC-JP in, Shift_JIS out.
+  EXPECT_EQ(Extract("f.txt", "\xb8\xab\xc0\xd1\r\n\xa4\xa2"), "\x8c\xa9\x90\xcf \x82\xa0");
+}
+
+TEST_F(PlainFiles, UnreadableFilesGiveNoText) {
+  EXPECT_EQ(ExtractPath(dir_.path() + "missing.txt"), "");
+  EXPECT_EQ(ExtractPath(dir_.path() + "missing.html"), "");
+  EXPECT_EQ(ExtractPath(dir_.path() + "missing.csv"), "");
+  for (const char* name : {"folder.txt", "folder.csv", "folder.htm"}) {
+    std::string folder = dir_.MakeDir(name);
+    if (folder.back() == '/') folder.pop_back();
+    EXPECT_EQ(ExtractPath(folder), "") << name;
+  }
+}
+
+TEST(HtmlTagWalk, EachTagYieldsOneSpace) {
+  EXPECT_EQ(Html("<p>Hello</p>"), "Hello ");
+  EXPECT_EQ(Html("<b>x</b><i>y</i>"), "x y ");
+  EXPECT_EQ(Html("<html>\r\n<body>\r\n  <p>a</p>\r\n</body>"), "a ");
+}
+
+TEST(HtmlTagWalk, ALessThanWithoutAGreaterThanEndsTheText) {
+  EXPECT_EQ(Html("abc<def"), "abc ");
+  EXPECT_EQ(Html("<"), "");
+  EXPECT_EQ(Html("x<\x82\xa0 y z"), "x ");
+}
+
+TEST(HtmlTagWalk, NothingElseOfHtmlIsInterpreted) {
+  EXPECT_EQ(Html("a&amp;b&#12354;"), "a&amp;b&#12354;");
+  // Script contents stay; a comment ends at its first ">".
+  EXPECT_EQ(Html("<script>var a = 1 > 0;</script>"), "var a = 1 > 0; ");
+  EXPECT_EQ(Html("x<!-- a > b -->c"), "x b -->c");
+  EXPECT_EQ(Html("a>b"), "a>b");
+}
+
+TEST(HtmlTagWalk, ALessThanInsideATwoByteCharacterIsNoTag) {
+  // A lead byte takes whatever follows it, "<" included.
+  EXPECT_EQ(Html("\x82<b>"), "\x82<b>");
+  EXPECT_EQ(Html("\x81\x40<p>\x81\x40\x82\xa0"), "\x82\xa0");
+}
+
+TEST(HtmlTagWalk, WalksAtMost999999Bytes) {
+  EXPECT_EQ(Html(std::string(1'200'000, 'a')).size(), 999'999u);
+  // A tag that starts inside the walk runs on to its ">" past it.
+  std::string s(999'990, 'a');
+  s += "<" + std::string(100, 'b') + ">cd";
+  EXPECT_EQ(Html(s), std::string(999'990, 'a') + " ");
+}
+
+TEST(HtmlTagWalk, MatchesTheByteRulesOnRandomText) {
+  std::mt19937 rng(3);
+  const char picks[] = "<<>> \r\n\x81\x40\x82\xa0\x88\x9f\xfa\x41" "ab&;";
+  for (int iter = 0; iter < 2000; ++iter) {
+    std::string s(rng() % 300, '\0');
+    for (auto& c : s) c = (rng() % 4) ? picks[rng() % (sizeof picks - 1)] : (char)rng();
+    ASSERT_EQ(Html(s), test::ReferenceWalk(s, test::WalkRules::kHtml)) << iter;
+  }
+}
+
+TEST_F(PlainFiles, HtmlFilesAreConvertedThenWalked) {
+  // EUC-JP: <p>見積</p>
+  EXPECT_EQ(Extract("a.html", "<p>\xb8\xab\xc0\xd1</p>"), "\x8c\xa9\x90\xcf ");
+  EXPECT_EQ(Extract("b.htm", "<b>x</b><i>y</i>"), "x y ");
+  EXPECT_EQ(Extract("c.HTM", "abc<def"), "abc ");
+}
+
+TEST(CsvCommaWalk, CommasFollowTheSpaceRule) {
+  EXPECT_EQ(Csv("a , b"), "a b");
+  EXPECT_EQ(Csv("a, b"), "a, b");
+  EXPECT_EQ(Csv("a,,b"), "a,,b");
+  EXPECT_EQ(Csv(",x"), "x");
+  EXPECT_EQ(Csv("x, y"), "x, y");
+  EXPECT_EQ(Csv("a,\r\n,b"), "a, b");
+  EXPECT_EQ(Csv("\"a\",\"b\"\r\n\"c\""), "\"a\",\"b\" \"c\"");
+}
+
+TEST(CsvCommaWalk, FullWidthSpacesInAField) {
+  EXPECT_EQ(Csv("\x8c\xa9\x81\x40\x90\xcf"), "\x8c\xa9 \x90\xcf");
+  EXPECT_EQ(Csv("\x8c\xa9\x81\x40\x81\x40\x90\xcf"), "\x8c\xa9 \x90\xcf");
+  EXPECT_EQ(Csv("a\x81\x40,b"), "a b");
+  EXPECT_EQ(Csv("\x81\x40,a"), "a");
+}
+
+TEST(CsvCommaWalk, MatchesTheByteRulesOnRandomText) {
+  std::mt19937 rng(4);
+  const char picks[] = ",,, \r\n\x81\x40\x82\xa0\x88\xfa\x41\"ab";
+  for (int iter = 0; iter < 2000; ++iter) {
+    std::string s(rng() % 300, '\0');
+    for (auto& c : s) c = (rng() % 4) ? picks[rng() % (sizeof picks - 1)] : (char)rng();
+    ASSERT_EQ(Csv(s), test::ReferenceWalk(s, test::WalkRules::kCsv)) << iter;
+  }
+}
+
+TEST_F(PlainFiles, CsvFilesInShiftJisAreReadAsTheyStand) {
+  // Half-width katakana stay half-width: no conversion.
+  EXPECT_EQ(Extract("a.csv", "\xC4\xB3\xB7\xAE\xB3\xC4,\x93\x8c\x8b\x9e\r\n"),
+            "\xC4\xB3\xB7\xAE\xB3\xC4,\x93\x8c\x8b\x9e ");
+  EXPECT_EQ(Extract("b.CSV", "a , b"), "a b");
+}
+
+TEST_F(PlainFiles, CsvFilesAreReadForTheirFirst999999Bytes) {
+  std::string big(999'999, 'a');
+  big += "ZZZZ";
+  big += std::string(2'000'000 - big.size(), 'b');
+  const std::string out = Extract("big.csv", big);
+  EXPECT_EQ(out.size(), 999'999u);
+  EXPECT_EQ(out.find('Z'), std::string::npos);
+}
+
+TEST_F(PlainFiles, CsvFilesInOtherEncodingsAreConvertedFirst) {
+  const std::string utf8 = "\xEF\xBB\xBF品名,数量\r\n見積書,1\r\n";
+  EXPECT_EQ(Extract("u.csv", utf8), Utf8ToSjis("品名,数量 見積書,1 "));
+  EXPECT_EQ(Extract("e.csv", "\xb8\xab\xc0\xd1,1\n"), "\x8c\xa9\x90\xcf,1 ");
+}
+
+#ifdef KURIBO_CORPUS_DIR
+TEST_F(PlainFiles, CorpusFilesGiveTheirWords) {
+  const struct {
+    const char* file;
+    const char* words;
+  } cases[] = {
+      {"txt/chardet_SHIFT_JIS_ude_1.txt", "羅生門 芥川龍之介 或日の暮方の事である。"},
+      {"txt/chardet_iso-2022-jp_ude_1.txt", "コンソール アプリケーション : universalchardet プロジェクトの概要"},
+      {"html/chardet_EUC-JP_mozilla_bug431054_text.html", "ログイン"},
+      {"html/chardet_utf-8_mozilla_bug426271_text-utf-8.html", "日本語エンコードテスト これはUTF-8です昔々、"},
+      {"html/chardet_SHIFT_JIS_chromium_Shift-JIS_with_no_encoding_specified.html",
+       "Shift_JIS 衆院議院運営委員会は９日午後の理事会で、"},
+      {"html/tika_testHTML.html", "Title : Test Indexation Html"},
+      {"csv/opendata_13TOKYO.CSV", "\"ﾄｳｷｮｳﾄ\",\"ﾁﾖﾀﾞｸ\""},
+      {"csv/opendata_898.csv", "店舗名"},
+  };
+  bool any = false;
+  for (const auto& c : cases) {
+    const std::string path = std::string(KURIBO_CORPUS_DIR) + "/" + c.file;
+    if (test::ReadFile(path).empty()) continue;
+    any = true;
+    const std::string text = ExtractPath(path);
+    EXPECT_NE(text.find(Utf8ToSjis(c.words)), std::string::npos) << c.file;
+    if (LowerExtension(path).rfind(".htm", 0) == 0) {
+      EXPECT_EQ(text.find("<"), std::string::npos) << c.file;
+    }
+  }
+  if (!any) GTEST_SKIP() << "corpus not found at " << KURIBO_CORPUS_DIR;
+}
+#endif
+
+}  // namespace
+}  // namespace kuribo
