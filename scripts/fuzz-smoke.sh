@@ -29,7 +29,7 @@ for t in "${targets[@]}"; do
   # Seeds, when the target has a folder of them.
   seeds=()
   [ -d "fuzz/seeds/${t#fuzz_}" ] && seeds=("fuzz/seeds/${t#fuzz_}")
-  if ! "$dir/fuzz/$t" -max_total_time="$seconds" -artifact_prefix="$work/$t/" \
+  if ! "$dir/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$work/$t/" \
       "$work/$t" "${seeds[@]}" >"$work/$t.log" 2>&1; then
     tail -n 40 "$work/$t.log" >&2
     mkdir -p "$dir/findings"
