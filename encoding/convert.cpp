@@ -45,11 +45,22 @@ unsigned JisToSjis(unsigned j1, unsigned j2) {
 // A two-byte code as the one code page 932 uses for its character (duplicates
 // such as the NEC-selected rows fold onto one code, as keywords are converted);
 // 0 when the code has no character.
-unsigned Canonical(unsigned code) {
-  const int u = Cp932ToUtf16((uint16_t)code);
-  if (u < 0) return 0;
-  const int c = Utf16ToCp932((char16_t)u);
-  return c >= 0x100 ? (unsigned)c : code;
+// Built once for all codes, since every two-byte character of a legacy text
+// passes here.
+const uint16_t* CanonicalTable() {
+  static const std::unique_ptr<uint16_t[]> table = [] {
+    std::unique_ptr<uint16_t[]> t(new uint16_t[65536]());
+    const int32_t* toU = Cp932ToUtf16Table();
+    const int32_t* fromU = Utf16ToCp932Table();
+    for (unsigned code = 0x100; code < 65536; ++code) {
+      const int u = toU[code];
+      if (u < 0) continue;
+      const int c = fromU[u];
+      t[code] = (uint16_t)(c >= 0x100 ? (unsigned)c : code);
+    }
+    return t;
+  }();
+  return table.get();
 }
 
 // JIS X 0212 (EUC-JP 0x8F rows, ISO-2022-JP-1) to code page 932 where it has a
@@ -230,7 +241,8 @@ class Score {
 
 class Decoder {
  public:
-  explicit Decoder(TextEncoding enc) : enc_(enc) {}
+  explicit Decoder(TextEncoding enc)
+      : enc_(enc), canonical_(CanonicalTable()), fromUnicode_(Utf16ToCp932Table()) {}
 
   template <class Out>
   void Feed(const unsigned char* p, size_t n, Out& out) {
@@ -272,7 +284,7 @@ class Decoder {
 
   template <class Out>
   void Legacy(unsigned code, Out& out) {
-    const unsigned c = Canonical(code);
+    const unsigned c = canonical_[code & 0xFFFF];
     if (c) {
       out.Code(c);
     } else {
@@ -283,7 +295,7 @@ class Decoder {
   template <class Out>
   void Unicode(uint32_t cp, Out& out) {
     if (cp < 0x80) return out.Code(cp);
-    const int c = cp < 0x10000 ? Utf16ToCp932((char16_t)cp) : -1;
+    const int c = cp < 0x10000 ? fromUnicode_[cp] : -1;
     if (c >= 0) {
       out.Code((unsigned)c);
     } else {
@@ -518,6 +530,8 @@ class Decoder {
   Set set_ = kRoman;
   bool shifted_ = false;
   bool highSurrogate_ = false;
+  const uint16_t* canonical_;
+  const int32_t* fromUnicode_;
 };
 
 // ---------------------------------------------------------------------------
@@ -532,12 +546,12 @@ int IsoDesignation(const unsigned char* p, size_t n) {
   return 0;
 }
 
-// The encoding of a window that starts at the first byte that is not ASCII.
-TextEncoding DetectWindow(const unsigned char* p, size_t n, bool complete) {
-  if (n > 0 && p[0] == kEsc) return TextEncoding::kIso2022Jp;
+// Scores each candidate decoding of p[0, n) and returns the best, with the
+// lead it has over the runner-up.
+TextEncoding ScoreWindow(const unsigned char* p, size_t n, bool complete, long* lead) {
   const TextEncoding order[] = {TextEncoding::kUtf8, TextEncoding::kShiftJis, TextEncoding::kEucJp};
   TextEncoding best = TextEncoding::kShiftJis;
-  long bestScore = 0;
+  long bestScore = 0, second = 0;
   bool first = true;
   for (TextEncoding e : order) {
     Decoder d(e);
@@ -545,12 +559,31 @@ TextEncoding DetectWindow(const unsigned char* p, size_t n, bool complete) {
     d.Feed(p, n, s);
     if (complete) d.End(s);
     if (first || s.Value() > bestScore) {
+      if (!first) second = bestScore;
       best = e;
       bestScore = s.Value();
       first = false;
+    } else if (s.Value() > second) {
+      second = s.Value();
     }
   }
+  *lead = bestScore - second;
   return best;
+}
+
+// The encoding of a window that starts at the first byte that is not ASCII.
+// A few kilobytes usually settle it; the whole window is scored only when they
+// do not, since scoring costs three decodings.
+TextEncoding DetectWindow(const unsigned char* p, size_t n, bool complete) {
+  if (n > 0 && p[0] == kEsc) return TextEncoding::kIso2022Jp;
+  constexpr size_t kProbe = 4096;
+  constexpr long kDecisiveLead = 512;
+  long lead = 0;
+  if (n > 2 * kProbe) {
+    const TextEncoding e = ScoreWindow(p, kProbe, false, &lead);
+    if (lead >= kDecisiveLead) return e;
+  }
+  return ScoreWindow(p, n, complete, &lead);
 }
 
 // UTF-16 without a byte-order mark, recognised only where it is unmistakable:

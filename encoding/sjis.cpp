@@ -90,6 +90,10 @@ int Cp932ToUtf16(uint16_t code) { return GetTables().toUnicode[code]; }
 
 int Utf16ToCp932(char16_t unit) { return GetTables().fromUnicode[unit]; }
 
+const int32_t* Cp932ToUtf16Table() { return GetTables().toUnicode.data(); }
+
+const int32_t* Utf16ToCp932Table() { return GetTables().fromUnicode.data(); }
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back((char)cp);

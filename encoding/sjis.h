@@ -34,6 +34,11 @@ int Cp932ToUtf16(uint16_t code);
 // UTF-16 unit to code page 932 code (one byte below 0x100); -1 when it has no form.
 int Utf16ToCp932(char16_t unit);
 
+// The two tables themselves (65,536 entries each, -1 where there is no form),
+// for loops that convert many characters.
+const int32_t* Cp932ToUtf16Table();
+const int32_t* Utf16ToCp932Table();
+
 // Code page 932 bytes to UTF-8. A code without a character, and a lead byte
 // cut off at the end, become `replacement` (when it is 0 they are dropped).
 std::string SjisToUtf8(std::string_view sjis, char32_t replacement = U'\uFFFD');
