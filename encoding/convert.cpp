@@ -573,7 +573,7 @@ TextEncoding ScoreWindow(const unsigned char* p, size_t n, bool complete, long* 
 
 // The encoding of a window that starts at the first byte that is not ASCII.
 // A kilobyte usually settles it; the whole window is scored only when it
-// do not, since scoring costs three decodings.
+// does not, since scoring costs three decodings.
 TextEncoding DetectWindow(const unsigned char* p, size_t n, bool complete) {
   if (n > 0 && p[0] == kEsc) return TextEncoding::kIso2022Jp;
   constexpr size_t kProbe = 1024;
