@@ -74,6 +74,7 @@ struct Pipeline {
   std::mutex mutex;
   std::condition_variable workReady;  // workers wait here
   std::condition_variable resultReady;  // the caller waits here
+  std::condition_variable walkRoom;  // the walk waits here when far ahead
   std::deque<Candidate> candidates;  // candidates[i - base] is candidate i
   size_t base = 0;
   size_t walked = 0;  // candidates found so far
@@ -87,6 +88,9 @@ struct Pipeline {
 // Workers run at most this far ahead of the rows handed out, so outcomes kept
 // for reordering stay few whatever one slow file does.
 constexpr size_t kReorderWindow = 4096;
+// The walk runs at most this many candidates ahead of the rows handed out, so
+// memory stays flat however many files a search meets.
+constexpr size_t kWalkAhead = 8192;
 
 struct Walk {
   const TypeSelection& types;
@@ -130,7 +134,8 @@ struct Walk {
       // Pipes and devices would block or never end; only regular files are read.
       if (!S_ISREG(st.st_mode)) continue;
       {
-        std::lock_guard<std::mutex> lock(pipe.mutex);
+        std::unique_lock<std::mutex> lock(pipe.mutex);
+        pipe.walkRoom.wait(lock, [&] { return stop.load() || pipe.candidates.size() < kWalkAhead; });
         pipe.candidates.push_back({std::move(path), (int64_t)st.st_mtime, (uint64_t)st.st_size});
         ++pipe.walked;
       }
@@ -238,7 +243,10 @@ SearchSummary RunSearch(const SearchRequest& request,
       total = pipe.walked;
       walkDone = pipe.walkDone;
     }
-    if (!ready.empty()) pipe.workReady.notify_all();
+    if (!ready.empty()) {
+      pipe.workReady.notify_all();
+      pipe.walkRoom.notify_one();
+    }
     for (const std::string& d : dirs) {
       if (events.directory) events.directory(d);
     }
@@ -259,6 +267,7 @@ SearchSummary RunSearch(const SearchRequest& request,
     }
   }
   pipe.workReady.notify_all();
+  pipe.walkRoom.notify_all();
   walker.join();
   for (std::thread& t : workers) t.join();
   summary.candidates = pipe.walked;

@@ -60,3 +60,22 @@ TEST(Workers, OneTwoAndEightWorkersGiveIdenticalRows) {
 
 }  // namespace
 }  // namespace kuribo
+
+namespace kuribo {
+namespace {
+
+// More candidates than the walk may hold ahead of extraction: the walk waits
+// for room instead of holding them all, and nothing is lost or reordered.
+TEST(Workers, WalkFarAheadOfExtractionWaitsAndLosesNothing) {
+  test::TempDir t;
+  for (int i = 0; i < 9000; ++i) t.Write("d" + std::to_string(i / 1000) + "/" + std::to_string(i) + ".zzz", "");
+  t.Write("d8/abc.zzz", "");
+  size_t candidates = 0;
+  const std::string one = Rows(t.path(), 1, &candidates);
+  EXPECT_EQ(candidates, 9001u);
+  EXPECT_EQ(one, Rows(t.path(), 3));
+  EXPECT_NE(one.find("/d8/abc.zzz|1|"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kuribo
