@@ -19,8 +19,10 @@ constexpr int kPollMilliseconds = 5;
 // Reads per look, so a program that prints without end cannot hold the loop.
 constexpr int64_t kReadPerRound = 1 << 20;
 // A stopped or timed-out program gets this long after SIGTERM to clean up
-// (temporary files, its own helpers) before SIGKILL.
+// (temporary files, its own helpers) before SIGKILL. A stop is the user
+// waiting, so its grace is short: the whole run must end within 200 ms.
 constexpr std::chrono::milliseconds kTermGrace{1000};
+constexpr std::chrono::milliseconds kStopGrace{120};
 
 class SpawnSetup {
  public:
@@ -201,7 +203,8 @@ CaptureResult RunAndCapture(const CaptureRequest& request) {
   }
   if (result.ending != CaptureResult::Ending::Exited) {
     kill(-pid, SIGTERM);
-    const auto graceEnd = std::chrono::steady_clock::now() + kTermGrace;
+    const auto graceEnd = std::chrono::steady_clock::now() +
+                          (result.ending == CaptureResult::Ending::Stopped ? kStopGrace : kTermGrace);
     while (!Ended(pid) && std::chrono::steady_clock::now() < graceEnd) look();
   }
   // Nothing of the program's group may outlive the run.
