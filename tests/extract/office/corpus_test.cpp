@@ -52,7 +52,7 @@ TEST_F(OfficeCorpusTest, WordDocuments) {
             {"doc/poi_Word95.doc", {"Paragraph 2", "BLUE BOLD"}},
             // Encrypted: the text is not readable without the password.
             {"doc/poi_password_password_cryptoapi.doc", {}},
-            {"doc/textract_doc.doc", {"Word Specification Sample"}},
+            {"doc/textract_doc.doc", {"Working Draft 04", "Eve Maler"}},
             {"doc/textract_multiple-long-paragraphs.doc", {"Vivamus aliquam nec neque"}},
             {"doc/tika_testWORD_custom_props.doc", {"Document content"}},
             {"doc/tika_testWORD_phonetic.doc", {"とうきょう", "東京"}},
