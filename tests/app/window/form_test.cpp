@@ -459,6 +459,32 @@ TEST_F(FormTest, SearchListsTheFilesWhosePathHoldsTheKeyword) {
   shot.save(QString::fromUtf8(KURIBO_BIN_DIR "/../window_after_search.png"));
 }
 
+TEST_F(FormTest, KeywordsInTheTextShowTheirSnippet) {
+  // The same sentence in Shift_JIS and UTF-8: both are found by their contents.
+  const std::string sentence = "お客様へ本日見積書を送付いたしました。ご確認ください。";
+  std::ofstream(docs_ / "sjis.txt", std::ios::binary) << kuribo::Utf8ToSjis(sentence);
+  std::ofstream(docs_ / "utf8.txt", std::ios::binary) << sentence;
+  std::ofstream(docs_ / "other.txt", std::ios::binary) << "nothing here";
+  auto form = MakeForm();
+  form->Edit1->setText(U("見積"));
+  form->Button1Click();
+  form->ListView2->addTopLevelItem(
+      new QTreeWidgetItem(QStringList{QString::fromStdString(docs_.string() + "/")}));
+  form->CheckBox7->setChecked(true);
+  form->Button5Click();
+  WaitForRun(*form);
+  ASSERT_EQ(form->results->Count(), 2);
+  for (const char* name : {"sjis.txt", "utf8.txt"}) {
+    const int row = RowOf(*form, name);
+    ASSERT_GE(row, 0) << name;
+    EXPECT_EQ(Cell(*form, row, ResultModel::kHits), U("1"));
+    // The snippet starts ten bytes before the hit's second-to-last byte: after "お客".
+    EXPECT_EQ(Cell(*form, row, ResultModel::kSnippet), QString::fromStdString(sentence.substr(6)));
+  }
+  EXPECT_EQ(form->StatusText(), U("2個のファイルを発見"));
+  form->grab().save(QString::fromUtf8(KURIBO_BIN_DIR "/../window_snippets.png"));
+}
+
 TEST_F(FormTest, MissingDirectoryFindsNothing) {
   auto form = MakeForm();
   form->Edit1->setText(U("memo"));
