@@ -263,6 +263,19 @@ int32_t DecodeHexText(PdfWorkspace& ws, const unsigned char* bytes, char* dst, i
   return (int32_t)std::strlen(dst);
 }
 
+// "BT" or "ET" at pos as an operator: followed by a line end, or (as in
+// "BT /F1 12 Tf" on one line, which most producers write) by a space, tab or
+// form feed when it also stands apart from what came before.
+static bool OperatorAt(const unsigned char* data, int32_t length, int32_t pos, const char* op) {
+  if (!MatchAt(data, length, pos, op)) return false;
+  const unsigned char next = data[pos + 2];
+  if (IsLineEnd(next)) return true;
+  if (next != ' ' && next != '\t' && next != '\f') return false;
+  if (pos == 0) return true;
+  const unsigned char prev = data[pos - 1];
+  return prev == ' ' || prev == '\t' || prev == '\f' || IsLineEnd(prev);
+}
+
 int32_t ExtractContentText(PdfWorkspace& ws, unsigned char* data, int32_t length, char* dst,
                            int32_t capacity) {
   if (length < 1) return 0;
@@ -277,11 +290,11 @@ int32_t ExtractContentText(PdfWorkspace& ws, unsigned char* data, int32_t length
       const unsigned char c = data[pos];
       if ((c < 0x20 && !IsLineEnd(c)) || c >= 0x80) ++suspicious;
     }
-    if (MatchAt(data, length, pos, "bt") && IsLineEnd(data[pos + 2])) {
+    if (OperatorAt(data, length, pos, "bt")) {
       header = false;
       bool closed = false;
       while (pos < length - 4) {
-        if (MatchAt(data, length, pos, "et") && IsLineEnd(data[pos + 2])) {
+        if (OperatorAt(data, length, pos, "et")) {
           ++pos;
           closed = true;
           break;

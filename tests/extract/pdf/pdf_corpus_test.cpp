@@ -41,6 +41,12 @@ const std::vector<Expectation> kReadable = {
     {"pdfminer_simple4.pdf", {"Text1Text2Text3"}, false},
     {"textract_testpdf-multiline.pdf", {"A multi-line test"}, false},
     {"tika_testPDF_incrementalUpdates.pdf", {"Testing", "Incremental"}, false},
+    // Text objects opened by "BT" and a space on one line.
+    {"pdfjs_noembed-sjis.pdf", {"あいうえお"}, false},
+    {"pdfjs_noembed-identity.pdf", {"ABCあいうえお"}, true},
+    {"pdfjs_noembed-identity-2.pdf", {"あＡｂｓｔｒａｃｔ"}, true},
+    {"pdfjs_vertical.pdf", {"あいうえお日本語"}, true},
+    {"pdfminer_jo.pdf", {"わたくしといふ現象は"}, true},
 };
 
 // Files that give no text, and why.
@@ -51,10 +57,8 @@ const std::vector<const char*> kSilent = {
     "tika_testPDF_Version.10.x.pdf",
     // startxref values that miss the table, or no startxref at all
     "pdfjs_issue17147.pdf", "pdfminer_simple3.pdf",
-    // every text object opens with "BT" and a space on one line
-    "pdfjs_noembed-sjis.pdf", "pdfjs_noembed-eucjp.pdf", "pdfjs_noembed-identity.pdf",
-    "pdfjs_noembed-identity-2.pdf", "pdfjs_noembed-jis7.pdf", "pdfjs_vertical.pdf",
-    "pdfminer_jo.pdf", "pdfjs_issue15340.pdf",
+    // 7-bit JIS strings under a font without a ToUnicode map or a known CMap
+    "pdfjs_noembed-jis7.pdf",
     // encrypted streams
     "pdfminer_kampo.pdf",
     // no shown text at all

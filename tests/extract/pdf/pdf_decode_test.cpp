@@ -80,9 +80,14 @@ TEST_F(PdfDecode, StringsThatDoNotFitAreDroppedOneByOne) {
   EXPECT_EQ(Content(TextObject("(0123456789) Tj\n(abcdefgh) Tj\n(xyz) Tj"), 20), "0123456789xyz");
 }
 
-TEST_F(PdfDecode, BtFollowedByASpaceDoesNotOpenATextObject) {
-  EXPECT_EQ(Content("BT /F1 12 Tf (early) Tj ET\nBT\n(late) Tj\nET\n"), "late");
-  EXPECT_EQ(Content("BT /F1 12 Tf (never) Tj ET\n"), "");
+// Most producers write "BT /F1 12 Tf" on one line; such text must not be lost.
+TEST_F(PdfDecode, BtFollowedByASpaceOpensATextObjectWhenItStandsApart) {
+  EXPECT_EQ(Content("BT /F1 12 Tf (early) Tj ET\nBT\n(late) Tj\nET\n"), "earlylate");
+  EXPECT_EQ(Content("q 1 0 0 1 0 0 cm BT\t/F1 12 Tf (one) Tj ET Q BT (two) Tj ET\n"), "onetwo");
+  // Glued to the bytes before it, "BT " is not an operator (binary data, names).
+  EXPECT_EQ(Content("xBT /F1 12 Tf (never) Tj ET\n"), "");
+  // "ET" ends the object the same way, so strings after it are outside.
+  EXPECT_EQ(Content("BT (in) Tj ET (out) Tj\n\n\n"), "in");
 }
 
 TEST_F(PdfDecode, StringsOutsideTextObjectsAreIgnored) {
