@@ -105,6 +105,7 @@ class Output {
 
   // A Shift_JIS code: below 0x100 one byte, else lead << 8 | trail.
   void Code(unsigned code) {
+    if (code >= 0x100 && !kana_) return Two(code);
     if (kana_) {
       const unsigned k = kana_;
       kana_ = 0;
@@ -141,6 +142,12 @@ class Output {
     if (n_ < kConvertedTextCap) out_[n_++] = (char)b;
   }
   void Two(unsigned code) {
+    if (n_ + 2 <= kConvertedTextCap) {
+      out_[n_] = (char)(code >> 8);
+      out_[n_ + 1] = (char)(code & 0xFF);
+      n_ += 2;
+      return;
+    }
     Byte(code >> 8);
     Byte(code & 0xFF);
   }
@@ -251,16 +258,46 @@ class Decoder {
         for (size_t i = 0; i < n; ++i) out.Code(p[i]);
         break;
       case TextEncoding::kShiftJis:
-        for (size_t i = 0; i < n; ++i) ShiftJis(p[i], out);
+        for (size_t i = 0; i < n;) {
+          // A whole character in hand skips the state machine; same result.
+          if (pending_ == 0 && i + 1 < n && SjisLead(p[i]) && SjisTrail(p[i + 1])) {
+            Legacy((unsigned)p[i] << 8 | p[i + 1], out);
+            i += 2;
+          } else {
+            ShiftJis(p[i++], out);
+          }
+        }
         break;
       case TextEncoding::kEucJp:
-        for (size_t i = 0; i < n; ++i) EucJp(p[i], out);
+        for (size_t i = 0; i < n;) {
+          // A JIS X 0208 pair in hand skips the state machine; same result.
+          if (pending_ == 0 && i + 1 < n && p[i] >= 0xA1 && p[i] <= 0xFE && p[i + 1] >= 0xA1 &&
+              p[i + 1] <= 0xFE) {
+            Legacy(JisToSjis(p[i] - 0x80u, p[i + 1] - 0x80u), out);
+            i += 2;
+          } else {
+            EucJp(p[i++], out);
+          }
+        }
         break;
       case TextEncoding::kIso2022Jp:
         for (size_t i = 0; i < n; ++i) Iso2022Jp(p[i], out);
         break;
       case TextEncoding::kUtf8:
-        for (size_t i = 0; i < n; ++i) Utf8(p[i], out);
+        for (size_t i = 0; i < n;) {
+          // A whole three-byte character in hand (leads 0xE1-0xEC, whose
+          // continuations are any 0x80-0xBF) skips the state machine; same result.
+          const unsigned char c = p[i];
+          if (need_ == 0 && c >= 0xE1 && c <= 0xEC && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 &&
+              (p[i + 2] & 0xC0) == 0x80) {
+            out.Sequence(3);
+            Unicode((uint32_t)(c & 0x0F) << 12 | (uint32_t)(p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F),
+                    out);
+            i += 3;
+          } else {
+            Utf8(p[i++], out);
+          }
+        }
         break;
       case TextEncoding::kUtf16Le:
       case TextEncoding::kUtf16Be:
