@@ -126,10 +126,7 @@ std::string SjisToUtf8(std::string_view sjis, char32_t replacement) {
       continue;
     }
     if (IsCp932Lead(c)) {
-      if (i + 1 >= sjis.size()) {
-        if (replacement) AppendUtf8(out, replacement);
-        break;
-      }
+      if (i + 1 >= sjis.size()) break;
       u = t.toUnicode[(c << 8) | (unsigned char)sjis[i + 1]];
       i += 2;
     } else {

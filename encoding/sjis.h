@@ -39,8 +39,9 @@ int Utf16ToCp932(char16_t unit);
 const int32_t* Cp932ToUtf16Table();
 const int32_t* Utf16ToCp932Table();
 
-// Code page 932 bytes to UTF-8. A code without a character, and a lead byte
-// cut off at the end, become `replacement` (when it is 0 they are dropped).
+// Code page 932 bytes to UTF-8. A code without a character becomes
+// `replacement` (when it is 0 it is dropped). A lead byte cut off at the end is
+// dropped: snippets are cut by bytes, not characters.
 std::string SjisToUtf8(std::string_view sjis, char32_t replacement = U'\uFFFD');
 
 // UTF-8 to code page 932. Malformed UTF-8, characters beyond U+FFFF and

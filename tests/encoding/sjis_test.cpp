@@ -28,7 +28,8 @@ TEST(Sjis, CharactersWithoutAFormBecomeTheReplacement) {
 
 TEST(Sjis, DecodingKeepsBackslashAndTildeAndCutsALoneLeadByte) {
   EXPECT_EQ(SjisToUtf8("\\~"), "\\~");
-  EXPECT_EQ(SjisToUtf8("a\x82", 0), "a");
+  EXPECT_EQ(SjisToUtf8("a\x82"), "a");
+  EXPECT_EQ(SjisToUtf8("\x82\xA0\x82"), "あ");
   EXPECT_EQ(Cp932ToUtf16(0x82A0), 0x3042);
   EXPECT_EQ(Utf16ToCp932(u'\u3042'), 0x82A0);
   EXPECT_EQ(Utf16ToCp932(u'\uD55C'), -1);
