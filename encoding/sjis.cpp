@@ -196,7 +196,7 @@ std::string Utf16ToSjis(std::u16string_view s, char replacement) {
   std::string out;
   out.reserve(s.size() * 2);
   for (char16_t u : s) {
-    int code = t.fromUnicode[u];
+    const int code = t.fromUnicode[u];
     if (code < 0) {
       out.push_back(replacement);
     } else {
@@ -204,6 +204,15 @@ std::string Utf16ToSjis(std::u16string_view s, char replacement) {
     }
   }
   return out;
+}
+
+void AppendCp932(std::string& out, char16_t unit, char replacement) {
+  const int code = GetTables().fromUnicode[unit];
+  if (code < 0) {
+    out.push_back(replacement);
+  } else {
+    AppendCode(out, code);
+  }
 }
 
 }  // namespace kuribo

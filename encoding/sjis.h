@@ -49,6 +49,9 @@ std::string SjisToUtf8(std::string_view sjis, char32_t replacement = U'\uFFFD');
 // (when given) says whether every character converted.
 std::string Utf8ToSjis(std::string_view utf8, char replacement = ' ', bool* lossless = nullptr);
 
+// Appends one UTF-16 unit as code page 932, or `replacement` when it has no form.
+void AppendCp932(std::string& out, char16_t unit, char replacement);
+
 // UTF-16 units to code page 932, with `replacement` for units without a form.
 std::string Utf16ToSjis(std::u16string_view utf16, char replacement = '?');
 

@@ -104,18 +104,6 @@ const char* IconvName(unsigned codePage, char* scratch, size_t room) {
   }
 }
 
-void AppendUnit(std::string& out, char16_t u) {
-  const int code = Utf16ToCp932(u);
-  if (code < 0) {
-    out.push_back(' ');
-  } else if (code < 0x100) {
-    out.push_back((char)code);
-  } else {
-    out.push_back((char)(code >> 8));
-    out.push_back((char)(code & 0xFF));
-  }
-}
-
 // One section's string values, converted from the section's code page.
 class SectionReader {
  public:
@@ -195,7 +183,7 @@ class SectionReader {
           pending = unit;
           continue;
         }
-        AppendUnit(out, unit);
+        AppendCp932(out, unit, ' ');
       }
       if (err == EILSEQ) {
         // A byte the code page does not define: one space, then go on.

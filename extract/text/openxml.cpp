@@ -240,15 +240,7 @@ std::string Utf16ToShiftJis(std::u16string_view utf16) {
       out.push_back(' ');
       continue;
     }
-    const int code = Utf16ToCp932(u);
-    if (code < 0) {
-      out.push_back(' ');
-    } else if (code < 0x100) {
-      out.push_back((char)code);
-    } else {
-      out.push_back((char)(code >> 8));
-      out.push_back((char)(code & 0xFF));
-    }
+    AppendCp932(out, u, ' ');
   }
   return out;
 }

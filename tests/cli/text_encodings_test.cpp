@@ -8,25 +8,14 @@
 #include <sstream>
 #include <string>
 
+#include "support/encode.h"
 #include "support/temp_dir.h"
 
 namespace kuribo {
 namespace {
 
-std::string Encode(const char* to, const std::string& utf8) {
-  iconv_t cd = iconv_open(to, "UTF-8");
-  if (cd == (iconv_t)-1) return "";
-  std::string out(utf8.size() * 4 + 16, '\0');
-  char* ip = const_cast<char*>(utf8.data());
-  char* op = out.data();
-  size_t il = utf8.size(), ol = out.size();
-  const bool ok = iconv(cd, &ip, &il, &op, &ol) != (size_t)-1 &&
-                  iconv(cd, nullptr, nullptr, &op, &ol) != (size_t)-1;
-  iconv_close(cd);
-  if (!ok) return "";
-  out.resize(out.size() - ol);
-  return out;
-}
+using test::Encode;
+
 
 std::string RunSearch(const std::string& args) {
   const std::string cmd = std::string(KURIBO_BIN_DIR) + "/kuribo-search " + args + " 2>/dev/null";

@@ -7,10 +7,13 @@
 #include <string>
 
 #include "encoding/sjis.h"
+#include "support/encode.h"
 #include "support/temp_dir.h"
 
 namespace kuribo {
 namespace {
+
+using test::Encode;
 
 using test::TempDir;
 
@@ -28,22 +31,6 @@ TextEncoding Detect(const std::string& in) {
   return DetectTextEncoding(reinterpret_cast<const unsigned char*>(in.data()), in.size(), true);
 }
 
-// UTF-8 to another encoding with glibc's own converter, an independent maker
-// of test input.
-std::string Encode(const char* to, const std::string& utf8) {
-  iconv_t cd = iconv_open(to, "UTF-8");
-  if (cd == (iconv_t)-1) return "";
-  std::string out(utf8.size() * 4 + 16, '\0');
-  char* ip = const_cast<char*>(utf8.data());
-  char* op = out.data();
-  size_t il = utf8.size(), ol = out.size();
-  const bool ok = iconv(cd, &ip, &il, &op, &ol) != (size_t)-1 &&
-                  iconv(cd, nullptr, nullptr, &op, &ol) != (size_t)-1;
-  iconv_close(cd);
-  if (!ok) return "";
-  out.resize(out.size() - ol);
-  return out;
-}
 
 // 見積書をお送りします。 CR LF, in each encoding, bytes written out.
 const std::string kSjisSentence =
