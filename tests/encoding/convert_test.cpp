@@ -1,7 +1,6 @@
 #include "encoding/convert.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <memory>
 #include <string>
