@@ -10,10 +10,10 @@
 
 namespace kuribo {
 
-// The byte classes every text walk of the engine uses. They are deliberately
-// narrower than code page 932 itself: 0xF0-0xFC are not lead bytes here.
+// The byte classes every text walk of the engine uses: the whole lead range of
+// code page 932, so the IBM extension kanji (0xFA-0xFC: 髙, 﨑, 彅) stay whole.
 inline bool IsLeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF);
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 inline bool IsTrailByte(unsigned char c) {
   return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);

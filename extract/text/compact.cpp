@@ -29,7 +29,7 @@ inline uint64_t Bits(__m128i a, __m128i b, __m128i c, __m128i d) {
 }
 
 struct Classes {
-  uint64_t lead = 0;    // 0x81-0x9F, 0xE0-0xEF
+  uint64_t lead = 0;    // 0x81-0x9F, 0xE0-0xFC
   uint64_t text = 0;    // printable single bytes other than the space
   uint64_t is81 = 0;
   uint64_t is40 = 0;
@@ -39,7 +39,7 @@ struct Classes {
 inline Classes Classify(const __m128i v[4]) {
   __m128i lead[4], text[4], e81[4], e40[4], e20[4];
   for (int k = 0; k < 4; ++k) {
-    lead[k] = _mm_or_si128(InRange(v[k], 0x81, 0x9F), InRange(v[k], 0xE0, 0xEF));
+    lead[k] = _mm_or_si128(InRange(v[k], 0x81, 0x9F), InRange(v[k], 0xE0, 0xFC));
     text[k] = _mm_or_si128(InRange(v[k], 0x21, 0x7E), InRange(v[k], 0xA1, 0xDF));
     e81[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8((char)0x81));
     e40[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(0x40));

@@ -38,7 +38,8 @@ TEST(Sjis, DecodingKeepsBackslashAndTildeAndCutsALoneLeadByte) {
 TEST(Sjis, ByteClasses) {
   EXPECT_TRUE(IsLeadByte(0x81));
   EXPECT_TRUE(IsLeadByte(0xEF));
-  EXPECT_FALSE(IsLeadByte(0xF0));
+  EXPECT_TRUE(IsLeadByte(0xFB));  // 髙 is 0xFBFC
+  EXPECT_FALSE(IsLeadByte(0xFD));
   EXPECT_FALSE(IsLeadByte(0xA0));
   EXPECT_TRUE(IsTrailByte(0x40));
   EXPECT_FALSE(IsTrailByte(0x7F));

@@ -18,7 +18,7 @@ inline std::string ReferenceWalk(const std::string& in, WalkRules rules) {
   size_t r = 0;
   while (r < limit) {
     const unsigned char c = (unsigned char)in[r];
-    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF);
+    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
     const bool printable = (c >= 0x20 && c <= 0x7E) || (c >= 0xA1 && c <= 0xDF);
     if (lead && r + 1 == in.size()) break;  // a lone lead byte at the end is dropped
     if (c == 0x81 && (unsigned char)in[r + 1] == 0x40) {

@@ -34,7 +34,7 @@ TEST(CompactTextRules, FullWidthSpaceBecomesOneSpaceAndNeverLeads) {
 
 TEST(CompactTextRules, ControlBytesAndLineEndsBecomeSingleSpaces) {
   EXPECT_EQ(Compact("A\r\nB"), "A B");
-  EXPECT_EQ(Compact(std::string("\t\r\n \x00\x1F\x7F\x80\xA0\xF0\xFF", 11)), "");
+  EXPECT_EQ(Compact(std::string("\t\r\n \x00\x1F\x7F\x80\xA0\xFD\xFF", 11)), "");
   EXPECT_EQ(Compact("x\t\ty\x7Fz "), "x y z ");
   EXPECT_EQ(Compact(""), "");
   char b[1] = {'a'};
@@ -46,11 +46,12 @@ TEST(CompactTextRules, HalfWidthKatakanaIsText) {
   EXPECT_EQ(Compact("\xB6\xDE\xB2\xC4\xDE"), "\xB6\xDE\xB2\xC4\xDE");
 }
 
-TEST(CompactTextRules, BytesF0ToFFAreNotLeadBytes) {
-  // An extension-area character after some text: 0xFA is a non-text byte and
-  // 0x41 is then read on its own.
-  EXPECT_EQ(Compact("x\xFA\x41"), "x A");
-  EXPECT_EQ(Compact("\xFA\x41"), "A");
+TEST(CompactTextRules, ExtensionKanjiStayWhole) {
+  // 髙 (0xFBFC), 﨑 (0xFAB1) and the user-defined row 0xF040 are characters;
+  // 0xFD-0xFF are not lead bytes.
+  EXPECT_EQ(Compact("\xFB\xFC\x8B\xB4"), "\xFB\xFC\x8B\xB4");
+  EXPECT_EQ(Compact("x\xFA\xB1 \xF0\x40"), "x\xFA\xB1 \xF0\x40");
+  EXPECT_EQ(Compact("x\xFD\x41"), "x A");
 }
 
 TEST(CompactTextRules, LeadByteTakesWhateverFollows) {
