@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/search.h"
@@ -43,6 +44,9 @@ struct SettingsValues {
   std::string key;
   std::string dir;
   std::string typ;
+  // Further keys of the same section (the window's size and column widths),
+  // written beside the three; the three never read them.
+  std::vector<std::pair<std::string, std::string>> extra;
 };
 
 // INI text kept line by line, so that a save leaves every other line as it was.
@@ -72,5 +76,8 @@ SettingsValues ReadSettingsFile(const std::string& path);
 // file is replaced whole (through a neighbour and a rename), so a failed save
 // never leaves it half written. False when it could not be written.
 bool WriteSettingsFile(const std::string& path, const SettingsValues& values);
+
+// One further key of the section; empty when absent or unreadable.
+std::string ReadSettingsKey(const std::string& path, std::string_view key);
 
 }  // namespace kuribo
