@@ -44,9 +44,6 @@ struct SettingsValues {
   std::string key;
   std::string dir;
   std::string typ;
-  // Further keys of the same section (the window's size and column widths),
-  // written beside the three; the three never read them.
-  std::vector<std::pair<std::string, std::string>> extra;
 };
 
 // INI text kept line by line, so that a save leaves every other line as it was.
@@ -75,7 +72,10 @@ SettingsValues ReadSettingsFile(const std::string& path);
 // Writes the three values under "COMMON", keeping the rest of the file. The
 // file is replaced whole (through a neighbour and a rename), so a failed save
 // never leaves it half written. False when it could not be written.
-bool WriteSettingsFile(const std::string& path, const SettingsValues& values);
+// `extra`: further keys of the same section (the window's size and column
+// widths), written beside the three.
+bool WriteSettingsFile(const std::string& path, const SettingsValues& values,
+                       const std::vector<std::pair<std::string, std::string>>& extra = {});
 
 // One further key of the section; empty when absent or unreadable.
 std::string ReadSettingsKey(const std::string& path, std::string_view key);

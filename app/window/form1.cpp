@@ -98,9 +98,17 @@ TForm1::TForm1(FormOptions options, QWidget* parent)
       programDir_(options.programDir),
       dataDir_(options.dataDir),
       workers_(options.workers) {
-  if (programDir_.isEmpty()) programDir_ = QString::fromStdString(ProgramDirectory());
+  // Installed (data in PREFIX/share/kuribo, not beside the executable): the
+  // settings and exports belong to the user, never to the installed folder.
+  bool portable = true;
+  if (programDir_.isEmpty()) {
+    const std::string exeDir = ExecutableDirectory();
+    const std::string dir = ProgramDirectoryFor(exeDir);
+    portable = dir == exeDir;
+    programDir_ = QString::fromStdString(dir);
+  }
   if (!programDir_.endsWith(QLatin1Char('/'))) programDir_ += QLatin1Char('/');
-  if (dataDir_.isEmpty()) dataDir_ = ChooseDataDirectory(programDir_);
+  if (dataDir_.isEmpty()) dataDir_ = ChooseDataDirectory(programDir_, portable);
   if (!dataDir_.endsWith(QLatin1Char('/'))) dataDir_ += QLatin1Char('/');
 
   showMessage = [this](const QString& text) {
@@ -510,14 +518,15 @@ bool TForm1::SaveSettings() {
   values.key = JoinSettingValue(keys);
   values.dir = JoinSettingValue(dirs);
   values.typ = BuildTypeValue(checked, ToBytes(Edit2->text()));
+  std::vector<std::pair<std::string, std::string>> extra;
   const QRect g = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
-  values.extra.emplace_back(kWindowKey, QStringLiteral("%1,%2,%3,%4")
+  extra.emplace_back(kWindowKey, QStringLiteral("%1,%2,%3,%4")
                                             .arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height())
                                             .toStdString());
   QStringList widths;
   for (int c = 0; c < ResultModel::kColumns; ++c) widths << QString::number(ListView3->columnWidth(c));
-  values.extra.emplace_back(kColumnsKey, widths.join(QLatin1Char(',')).toStdString());
-  if (!WriteSettingsFile(ToBytes(SettingsPath()), values)) {
+  extra.emplace_back(kColumnsKey, widths.join(QLatin1Char(',')).toStdString());
+  if (!WriteSettingsFile(ToBytes(SettingsPath()), values, extra)) {
     showError(U("設定ファイルに書き込めませんでした: ") + SettingsPath());
     return false;
   }
