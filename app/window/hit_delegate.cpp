@@ -122,7 +122,17 @@ void HitDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
   painter->setPen(opt.palette.color(opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled,
                                     selected ? QPalette::HighlightedText : QPalette::Text));
   const qreal y = rect.top() + (rect.height() - line.height()) / 2.0;
+  // Cut off as the plain cells are: an ellipsis where the text goes on.
+  const QString ellipsis(QChar(0x2026));
+  const int ellipsisWidth = opt.fontMetrics.horizontalAdvance(ellipsis);
+  const bool cut = line.naturalTextWidth() > rect.width();
+  if (cut) painter->setClipRect(rect.adjusted(0, 0, -ellipsisWidth, 0));
   layout.draw(painter, QPointF(rect.left(), y));
+  if (cut) {
+    painter->setClipRect(rect);
+    painter->drawText(QRect(rect.right() - ellipsisWidth, rect.top(), ellipsisWidth + 1, rect.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter, ellipsis);
+  }
   painter->restore();
 }
 
