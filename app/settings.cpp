@@ -296,7 +296,8 @@ SettingsValues ReadSettingsFile(const std::string& path) {
   return values;
 }
 
-bool WriteSettingsFile(const std::string& path, const SettingsValues& values) {
+bool WriteSettingsFile(const std::string& path, const SettingsValues& values,
+                       const std::vector<std::pair<std::string, std::string>>& extra) {
   namespace fs = std::filesystem;
   std::error_code ec;
   IniText ini;
@@ -305,6 +306,7 @@ bool WriteSettingsFile(const std::string& path, const SettingsValues& values) {
   ini.Set(kSettingsSection, "KEY", values.key);
   ini.Set(kSettingsSection, "DIR", values.dir);
   ini.Set(kSettingsSection, "TYP", values.typ);
+  for (const auto& [key, value] : extra) ini.Set(kSettingsSection, key, value);
   const std::string bytes = ini.ToBytes();
 
   // A link (a settings file kept elsewhere) is written through, not replaced.
@@ -332,6 +334,12 @@ bool WriteSettingsFile(const std::string& path, const SettingsValues& values) {
     return false;
   }
   return true;
+}
+
+std::string ReadSettingsKey(const std::string& path, std::string_view key) {
+  std::string bytes;
+  if (!ReadFileBytes(path, &bytes)) return {};
+  return IniText::FromFileBytes(bytes).Get(kSettingsSection, key);
 }
 
 }  // namespace kuribo

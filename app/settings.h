@@ -6,6 +6,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/search.h"
@@ -71,6 +72,12 @@ SettingsValues ReadSettingsFile(const std::string& path);
 // Writes the three values under "COMMON", keeping the rest of the file. The
 // file is replaced whole (through a neighbour and a rename), so a failed save
 // never leaves it half written. False when it could not be written.
-bool WriteSettingsFile(const std::string& path, const SettingsValues& values);
+// `extra`: further keys of the same section (the window's size and column
+// widths), written beside the three.
+bool WriteSettingsFile(const std::string& path, const SettingsValues& values,
+                       const std::vector<std::pair<std::string, std::string>>& extra = {});
+
+// One further key of the section; empty when absent or unreadable.
+std::string ReadSettingsKey(const std::string& path, std::string_view key);
 
 }  // namespace kuribo

@@ -16,6 +16,7 @@
 #include "app/search.h"
 #include "encoding/sjis.h"
 #include "platform/fs.h"
+#include "platform/program_dir.h"
 
 using namespace kuribo;
 
@@ -87,7 +88,7 @@ int Extract(const std::string& file) {
     std::cerr << "kuribo-search: cannot read " << file << "\n";
     return 2;
   }
-  const std::string programDir = ExecutableDirectory();
+  const std::string programDir = ProgramDirectory();
   auto ctx = MakeExtractionContext(programDir, DetectConverters(programDir));
   if (!ctx->Ready()) {
     std::cerr << "kuribo-search: not enough memory for the extraction buffers\n";
@@ -175,7 +176,7 @@ int main(int argc, char** argv) {
   }
   if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
 
-  const std::string programDir = ExecutableDirectory();
+  const std::string programDir = ProgramDirectory();
   const ConverterPresence converters = DetectConverters(programDir);
   std::vector<std::unique_ptr<ExtractionContext>> contexts;
   for (int w = 0; w < workers; ++w) contexts.push_back(MakeExtractionContext(programDir, converters));

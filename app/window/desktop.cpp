@@ -88,9 +88,9 @@ bool OpenWithAssociatedProgram(const QString& path) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-QString ChooseDataDirectory(const QString& programDir) {
+QString ChooseDataDirectory(const QString& programDir, bool portable) {
   QFileInfo info(programDir);
-  if (info.isDir() && info.isWritable()) return programDir;
+  if (portable && info.isDir() && info.isWritable()) return programDir;
   QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
   if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
   const QString dir = base + QStringLiteral("/kuribo/");

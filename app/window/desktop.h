@@ -18,7 +18,8 @@ QStringList ExecArguments(const QString& exec, const QString& path);
 
 // The program directory when it is writable (a portable copy), else the
 // user's configuration directory for the program (created when missing).
-// Both end in "/".
-QString ChooseDataDirectory(const QString& programDir);
+// An installed copy (`portable` false) always uses the latter, even when run
+// by a user who could write to the installed folder. Both end in "/".
+QString ChooseDataDirectory(const QString& programDir, bool portable = true);
 
 }  // namespace kuribo

@@ -2,6 +2,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -14,7 +20,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -22,6 +30,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
@@ -33,11 +42,18 @@
 #include "app/keywords.h"
 #include "app/settings.h"
 #include "app/window/desktop.h"
+#include "app/window/elided_label.h"
+#include "app/window/hit_delegate.h"
 #include "app/window/result_model.h"
 #include "encoding/sjis.h"
+#include "platform/program_dir.h"
 
 namespace kuribo {
 namespace {
+
+// The window's own keys in the settings file's section.
+constexpr const char* kWindowKey = "WINDOW";    // x,y,width,height
+constexpr const char* kColumnsKey = "COLUMNS";  // ListView3's widths, comma-separated
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -82,9 +98,17 @@ TForm1::TForm1(FormOptions options, QWidget* parent)
       programDir_(options.programDir),
       dataDir_(options.dataDir),
       workers_(options.workers) {
-  if (programDir_.isEmpty()) programDir_ = QCoreApplication::applicationDirPath();
+  // Installed (data in PREFIX/share/kuribo, not beside the executable): the
+  // settings and exports belong to the user, never to the installed folder.
+  bool portable = true;
+  if (programDir_.isEmpty()) {
+    const std::string exeDir = ExecutableDirectory();
+    const std::string dir = ProgramDirectoryFor(exeDir);
+    portable = dir == exeDir;
+    programDir_ = QString::fromStdString(dir);
+  }
   if (!programDir_.endsWith(QLatin1Char('/'))) programDir_ += QLatin1Char('/');
-  if (dataDir_.isEmpty()) dataDir_ = ChooseDataDirectory(programDir_);
+  if (dataDir_.isEmpty()) dataDir_ = ChooseDataDirectory(programDir_, portable);
   if (!dataDir_.endsWith(QLatin1Char('/'))) dataDir_ += QLatin1Char('/');
 
   showMessage = [this](const QString& text) {
@@ -105,6 +129,7 @@ TForm1::TForm1(FormOptions options, QWidget* parent)
                                              QFileDialog::ShowDirsOnly);
   };
   openFile = [](const QString& path) { return OpenWithAssociatedProgram(path); };
+  openFolder = [](const QString& dir) { return QDesktopServices::openUrl(QUrl::fromLocalFile(dir)); };
 
   BuildControls();
   FormCreate();
@@ -186,6 +211,10 @@ void TForm1::BuildControls() {
   dirButtons->addStretch(1);
   dl->addLayout(dirButtons);
   ListView2 = MakeList("ListView2", "ディレクトリー", 200, dirPanel);
+  // Folders dropped from a file manager; the list's own drag and drop stays off.
+  ListView2->setAcceptDrops(true);
+  ListView2->viewport()->setAcceptDrops(true);
+  ListView2->viewport()->installEventFilter(this);
   dl->addWidget(ListView2, 1);
 
   // File types.
@@ -274,14 +303,18 @@ void TForm1::BuildControls() {
   ListView3->horizontalHeader()->setStretchLastSection(false);
   const int widths[ResultModel::kColumns] = {56, 150, 50, 50, 200, 335, 150, 80};
   for (int c = 0; c < ResultModel::kColumns; ++c) ListView3->setColumnWidth(c, widths[c]);
+  hitDelegate = new HitDelegate(ListView3);
+  ListView3->setItemDelegateForColumn(ResultModel::kSnippet, hitDelegate);
+  ListView3->setContextMenuPolicy(Qt::CustomContextMenu);
   column->addWidget(ListView3, 1);
   setCentralWidget(central);
 
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(U("StatusBar1"));
-  statusText = new QLabel(StatusBar1);
+  // The status names the file being read: elided, so that a long path never
+  // widens the window.
+  statusText = new ElidedLabel(StatusBar1);
   statusText->setObjectName(U("StatusText"));
-  statusText->setTextFormat(Qt::PlainText);
   StatusBar1->addWidget(statusText, 1);
   ProgressBar1 = new QProgressBar(StatusBar1);
   ProgressBar1->setObjectName(U("ProgressBar1"));
@@ -315,6 +348,21 @@ void TForm1::BuildControls() {
   connect(ListView3, &QTableView::doubleClicked, this, &TForm1::ListView3DblClick);
   connect(ListView3, &QTableView::clicked, this, &TForm1::ListView3Click);
   connect(results, &ResultModel::TicksChanged, this, &TForm1::ListView3Click);
+  connect(ListView3, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    const QModelIndex ix = ListView3->indexAt(at);
+    if (ix.isValid() && !ListView3->selectionModel()->isRowSelected(ix.row(), QModelIndex())) {
+      ListView3->selectionModel()->select(
+          ix, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    QMenu* menu = MakeResultMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(ListView3->viewport()->mapToGlobal(at));
+  });
+
+  // What the controls need is fixed now; no text shown later may enlarge the
+  // window (an explicit minimum keeps the layout from raising it).
+  if (QLayout* layout = this->layout()) layout->activate();
+  setMinimumSize(minimumSizeHint().expandedTo(QSize(1, 1)));
 }
 
 // --- start-up and shut-down -------------------------------------------------
@@ -333,11 +381,42 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormShow() {
+  RestoreGeometry();
   // The panel widths hold once the window has its size: keywords take the rest.
   if (QLayout* layout = centralWidget()->layout()) layout->activate();
   const int rest = std::max(Splitter->width() - 210 - 450 - 2 * Splitter->handleWidth(), 100);
   Splitter->setSizes({rest, 210, 450});
   LoadSettings();
+}
+
+// The window's place and the result columns' widths of the last run, when
+// the settings file holds them and the place is still on a screen.
+void TForm1::RestoreGeometry() {
+  const std::string path = ToBytes(SettingsPath());
+  const QStringList g = QString::fromStdString(ReadSettingsKey(path, kWindowKey)).split(QLatin1Char(','));
+  if (g.size() == 4) {
+    bool ok[4];
+    const QRect r(g[0].toInt(&ok[0]), g[1].toInt(&ok[1]), g[2].toInt(&ok[2]), g[3].toInt(&ok[3]));
+    const QSize min = minimumSize();
+    if (ok[0] && ok[1] && ok[2] && ok[3] && r.width() >= min.width() && r.height() >= min.height() &&
+        r.width() <= 16384 && r.height() <= 16384) {
+      resize(r.size());
+      for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().intersects(QRect(r.topLeft(), QSize(100, 40)))) {
+          move(r.topLeft());
+          break;
+        }
+      }
+    }
+  }
+  const QStringList w = QString::fromStdString(ReadSettingsKey(path, kColumnsKey)).split(QLatin1Char(','));
+  if (w.size() == ResultModel::kColumns) {
+    for (int c = 0; c < ResultModel::kColumns; ++c) {
+      bool ok = false;
+      const int px = w[c].toInt(&ok);
+      if (ok && px >= 8 && px <= 4000) ListView3->setColumnWidth(c, px);
+    }
+  }
 }
 
 void TForm1::FormCloseQuery() {
@@ -362,6 +441,35 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListView2->viewport()) {
+    const QEvent::Type t = event->type();
+    if (t == QEvent::DragEnter || t == QEvent::DragMove) {
+      auto* drag = static_cast<QDragMoveEvent*>(event);
+      bool anyDir = false;
+      if (drag->mimeData()->hasUrls()) {
+        for (const QUrl& url : drag->mimeData()->urls()) {
+          anyDir = anyDir || (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir());
+        }
+      }
+      if (anyDir) {
+        drag->setDropAction(Qt::CopyAction);
+        drag->accept();
+      } else {
+        drag->ignore();
+      }
+      return true;
+    }
+    if (t == QEvent::Drop) {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (drop->mimeData()->hasUrls() && AddDroppedDirectories(drop->mimeData()->urls()) > 0) {
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+      } else {
+        drop->ignore();
+      }
+      return true;
+    }
+  }
   if (watched == Edit1 && event->type() == QEvent::KeyPress) {
     if (Edit1KeyPress(static_cast<QKeyEvent*>(event)->key())) return true;
   } else if (watched == Edit2 && event->type() == QEvent::FocusOut) {
@@ -372,9 +480,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 QString TForm1::SettingsPath() const { return dataDir_ + QString::fromUtf8(kSettingsFileName); }
 
-QString TForm1::StatusText() const { return statusText->text(); }
+QString TForm1::StatusText() const { return statusText->FullText(); }
 
-void TForm1::SetStatus(const QString& text) { statusText->setText(text); }
+void TForm1::SetStatus(const QString& text) { statusText->SetFullText(text); }
 
 // --- settings ----------------------------------------------------------------
 
@@ -410,7 +518,15 @@ bool TForm1::SaveSettings() {
   values.key = JoinSettingValue(keys);
   values.dir = JoinSettingValue(dirs);
   values.typ = BuildTypeValue(checked, ToBytes(Edit2->text()));
-  if (!WriteSettingsFile(ToBytes(SettingsPath()), values)) {
+  std::vector<std::pair<std::string, std::string>> extra;
+  const QRect g = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+  extra.emplace_back(kWindowKey, QStringLiteral("%1,%2,%3,%4")
+                                            .arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height())
+                                            .toStdString());
+  QStringList widths;
+  for (int c = 0; c < ResultModel::kColumns; ++c) widths << QString::number(ListView3->columnWidth(c));
+  extra.emplace_back(kColumnsKey, widths.join(QLatin1Char(',')).toStdString());
+  if (!WriteSettingsFile(ToBytes(SettingsPath()), values, extra)) {
     showError(U("設定ファイルに書き込めませんでした: ") + SettingsPath());
     return false;
   }
@@ -491,6 +607,19 @@ void TForm1::Button3Click() {
   AddDirectoryItem(path);
 }
 
+int TForm1::AddDroppedDirectories(const QList<QUrl>& urls) {
+  int added = 0;
+  for (const QUrl& url : urls) {
+    if (!url.isLocalFile()) continue;
+    QString path = url.toLocalFile();
+    if (path.isEmpty() || !QFileInfo(path).isDir()) continue;
+    if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
+    AddDirectoryItem(path);
+    ++added;
+  }
+  return added;
+}
+
 void TForm1::ListView2SelectItem() { Button4->setEnabled(!ListView2->selectedItems().isEmpty()); }
 
 void TForm1::Button4Click() {
@@ -534,6 +663,10 @@ void TForm1::Button5Click() {
   // The run works on a copy: edits made while it runs do not reach it.
   SearchRequest request;
   request.keywords = SjisKeywords();
+  // The snippets of this run are marked with the words it counts.
+  KeywordList expanded = request.keywords;
+  ExpandKeywords(expanded);
+  hitDelegate->SetKeywords(std::move(expanded));
   for (int i = 0; i < ListView2->topLevelItemCount(); ++i) {
     std::string dir = ToBytes(ListView2->topLevelItem(i)->text(0));
     if (!dir.empty() && dir.back() != '/') dir += '/';
@@ -669,6 +802,40 @@ void TForm1::OpenResult() {
   for (const QModelIndex& ix : selected) first = std::min(first, ix.row());
   // No feedback when nothing could be started.
   openFile(QString::fromStdString(results->Row(first).path));
+}
+
+std::vector<int> TForm1::SelectedResultRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& ix : ListView3->selectionModel()->selectedRows()) rows.push_back(ix.row());
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+QMenu* TForm1::MakeResultMenu(QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  const bool any = !SelectedResultRows().empty();
+  QAction* open = menu->addAction(U("フォルダを開く"), this, &TForm1::OpenResultFolder);
+  open->setObjectName(U("OpenFolder"));
+  open->setEnabled(any);
+  QAction* copy = menu->addAction(U("パスをコピー"), this, &TForm1::CopyResultPaths);
+  copy->setObjectName(U("CopyPath"));
+  copy->setEnabled(any);
+  return menu;
+}
+
+void TForm1::OpenResultFolder() {
+  const std::vector<int> rows = SelectedResultRows();
+  if (rows.empty()) return;
+  const QString path = QFile::decodeName(QByteArray::fromStdString(results->Row(rows.front()).path));
+  openFolder(QFileInfo(path).absolutePath());
+}
+
+void TForm1::CopyResultPaths() {
+  QStringList paths;
+  for (int row : SelectedResultRows()) {
+    paths << QFile::decodeName(QByteArray::fromStdString(results->Row(row).path));
+  }
+  if (!paths.isEmpty()) QGuiApplication::clipboard()->setText(paths.join(QLatin1Char('\n')));
 }
 
 void TForm1::ShowTickCount() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QUrl>
 #include <array>
 #include <atomic>
 #include <functional>
@@ -27,10 +28,13 @@ class QStatusBar;
 class QTableView;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QMenu;
 
 namespace kuribo {
 
 class ResultModel;
+class ElidedLabel;
+class HitDelegate;
 
 struct FormOptions {
   // Ends in "/"; empty: the directory of the running executable.
@@ -54,6 +58,7 @@ class TForm1 : public QMainWindow {
   std::function<void(const QString& text)> showError;
   std::function<QString()> chooseDirectory;
   std::function<bool(const QString& path)> openFile;
+  std::function<bool(const QString& dir)> openFolder;
   // Runs on the search thread at each file event, before the window hears of
   // it (tests hold a run here).
   std::function<void(size_t index)> workerFileHook;
@@ -100,7 +105,8 @@ class TForm1 : public QMainWindow {
   QTableView* ListView3;
   ResultModel* results;
   QStatusBar* StatusBar1;
-  QLabel* statusText;
+  ElidedLabel* statusText;
+  HitDelegate* hitDelegate;
   QProgressBar* ProgressBar1;
   QSplitter* Splitter;
 
@@ -148,6 +154,14 @@ class TForm1 : public QMainWindow {
   void OpenResult();
   bool ExportCsv();
 
+  // The result list's context menu and what it offers for the selected rows.
+  QMenu* MakeResultMenu(QWidget* parent);
+  void OpenResultFolder();
+  void CopyResultPaths();
+  // Directories dropped onto ListView2 are added as Button3 adds them; other
+  // things dropped are ignored. Returns how many were added.
+  int AddDroppedDirectories(const QList<QUrl>& urls);
+
  signals:
   // A run ended (finished or stopped) and its rows are all in the list.
   void SearchFinished();
@@ -166,6 +180,8 @@ class TForm1 : public QMainWindow {
   void AddDirectoryItem(const QString& caption);
   std::vector<std::string> SjisKeywords() const;
   void SortCaptions(QTreeWidget* list, bool asShiftJis);
+  std::vector<int> SelectedResultRows() const;
+  void RestoreGeometry();
 
   // The worker's side: events are gathered here and handed over by Flush.
   void PostFlush();

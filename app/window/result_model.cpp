@@ -84,8 +84,10 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
       return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     }
     return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-  } else if (role == Qt::ToolTipRole && index.column() == kSnippet) {
-    return FromSjis(r.snippet);
+  } else if (role == Qt::ToolTipRole) {
+    // A narrow column cuts these off; the tooltip shows them whole.
+    if (index.column() == kSnippet) return FromSjis(r.snippet);
+    if (index.column() == kPath) return FromSjis(r.sjisPath);
   }
   return {};
 }

@@ -70,5 +70,12 @@ TEST_F(DataDirectoryTest, OtherwiseTheUsersConfigurationDirectoryIsMade) {
   EXPECT_TRUE(fs::is_directory(root_ / "config" / "kuribo"));
 }
 
+TEST_F(DataDirectoryTest, AnInstalledCopyNeverWritesIntoItsSharedFolder) {
+  // Even when the user (root) could write there.
+  const QString share = QString::fromStdString((root_ / "bin").string() + "/");
+  EXPECT_EQ(ChooseDataDirectory(share, false),
+            QString::fromStdString((root_ / "config" / "kuribo").string() + "/"));
+}
+
 }  // namespace
 }  // namespace kuribo
