@@ -62,13 +62,14 @@ int32_t ConvertFile(const StartOfFile& f, ExtractionContext& ctx) {
 
 int32_t WalkHtmlText(char* buf, int32_t n) {
   if (n <= 0) return 0;
-  return walk::Walk<walk::Mode::kHtml>(reinterpret_cast<unsigned char*>(buf), 0, 0,
-                                       n < kWalkLimit ? n : kWalkLimit, n);
+  unsigned char* p = reinterpret_cast<unsigned char*>(buf);
+  return walk::FastWalk<walk::Mode::kHtml>(p, p, n < kWalkLimit ? n : kWalkLimit, n);
 }
 
 int32_t WalkCsvText(char* buf, int32_t n) {
   if (n <= 0) return 0;
-  return walk::Walk<walk::Mode::kCsv>(reinterpret_cast<unsigned char*>(buf), 0, 0, n, n);
+  unsigned char* p = reinterpret_cast<unsigned char*>(buf);
+  return walk::FastWalk<walk::Mode::kCsv>(p, p, n, n);
 }
 
 int ExtractTextFile(const std::string& path, int32_t, ExtractionContext& ctx) {
@@ -102,8 +103,7 @@ int ExtractCsvFile(const std::string& path, int32_t, ExtractionContext& ctx) {
   unsigned char* out = reinterpret_cast<unsigned char*>(ctx.text.get());
   if (enc == TextEncoding::kAscii || enc == TextEncoding::kShiftJis) {
     if (n <= 0) return 0;
-    int32_t r = 0;
-    return walk::Walk<walk::Mode::kCsv>(raw, out, r, 0, n, n);
+    return walk::FastWalk<walk::Mode::kCsv>(raw, out, n, n);
   }
   const int32_t m = ConvertFile(f, ctx);
   if (m <= 0) return 0;
