@@ -208,7 +208,7 @@ TEST_F(PlainFiles, CorpusFilesGiveTheirWords) {
 // taken at once, so every block boundary falls somewhere: inside a two-byte
 // character, a tag, a run of spaces, right after a comma.
 std::string SparseText(std::mt19937& rng, size_t size, char special) {
-  const char picks[] = "\x8c\xa9\x90\xcf\x82\xa0\x82\xa2abcXYZ01\xb1\xde";
+  const char picks[] = "\x8c\xa9\x90\xcf\x82\xa0\x82\xa2" "abcXYZ01\xb1\xde";
   std::string s(size, 'a');
   for (auto& c : s) {
     const unsigned k = rng() % 200;
