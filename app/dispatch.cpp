@@ -1,6 +1,7 @@
 #include "app/dispatch.h"
 
 #include <new>
+#include <thread>
 
 #include "extract/cad/dwg.h"
 #include "extract/cad/dxf.h"
@@ -132,6 +133,11 @@ ConverterPresence DetectConverters(const std::string& programDir) {
   p.xdoc2txt = IsExecutableFile(programDir + "xdoc2txt");
   p.pdftotext = IsExecutableFile(programDir + "xpdf/pdftotext");
   return p;
+}
+
+unsigned DefaultWorkerCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return 2 * (cores ? cores : 1);
 }
 
 std::unique_ptr<ExtractionContext> MakeExtractionContext(const std::string& programDir,
