@@ -101,11 +101,18 @@ void CompactBlocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_
     const uint64_t endsSpace = spaceLike | fw | fwTrail | (trail & c.is20);
     const uint64_t carry = (w == 0 || p[w - 1] == ' ') ? 1 : 0;
     const uint64_t prevSpace = (endsSpace << 1) | carry;
-    if constexpr (mode == walk::Mode::kHtml) {
-      if (c.special & start & valid) break;
-    } else if constexpr (mode == walk::Mode::kCsv) {
-      // A comma after something emitted is kept like a letter.
-      if (c.special & start & valid & prevSpace) break;
+    if constexpr (mode != walk::Mode::kCompact) {
+      // The block is taken up to its first tag, or its first comma that the
+      // space rule drops (a comma after something emitted is kept like a
+      // letter); the byte walk takes that one.
+      uint64_t stop = c.special & start & valid;
+      if constexpr (mode == walk::Mode::kCsv) stop &= prevSpace;
+      if (stop) {
+        const int at = __builtin_ctzll(stop);
+        if (at == 0) break;
+        valid = (1ULL << at) - 1;
+        consumed = at;
+      }
     }
     const uint64_t drop = ((spaceLike | fw) & prevSpace) | fwTrail;
     const uint64_t keep = ~drop & valid;
@@ -134,6 +141,9 @@ void CompactBlocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_
           }
         }
       }
+      // The group loop also stores each dropped byte at p[w]; where that is
+      // the first byte not consumed (nothing moved yet), it gets its own back.
+      if (s == p && w == r + consumed && consumed < 64) p[w] = out[consumed];
     }
     r += consumed;
   }
@@ -166,8 +176,8 @@ int32_t FastWalk(const unsigned char* s, unsigned char* p, int32_t limit, int32_
   for (;;) {
     CompactBlocks<mode>(s, p, r, w, limit);
     if (r + 64 >= limit) break;
-    // The block the blocks left: byte by byte, then blocks again.
-    w = Walk<mode>(s, p, r, w, r + 64, length);
+    // The tag or comma the blocks stopped at: byte by byte, then blocks again.
+    w = Walk<mode>(s, p, r, w, r + 1, length);
   }
 #endif
   return Walk<mode>(s, p, r, w, limit, length);
