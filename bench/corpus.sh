@@ -87,6 +87,12 @@ row "kuribo-search -j$cores" "$t_all" "$text_mb"
 printf 'ratio -j1 / grep              %6.2f  (target at most 3.0)\n' "$(calc "$t_one / $t_grep")"
 printf 'ratio -j%-3s / grep           %6.2f  (target at most 1.7)\n' "$cores" "$(calc "$t_all / $t_grep")"
 printf 'speed-up -j1 / -j%-3s         %6.2f\n' "$cores" "$(calc "$t_one / $t_all")"
+# Processor time (user + system) of one run each: less sensitive than wall time
+# to other work on the machine.
+cpu() { local f; f=$(mktemp); TIMEFORMAT='%U %S'; { time "$@" >/dev/null 2>&1; } 2>"$f" || true; awk '{print $1 + $2}' "$f"; rm -f "$f"; }
+c_grep=$(cpu grep -rcF -e "$keyword" -e "$kw_sjis" -e "$kw_euc" "$root/text")
+c_one=$(cpu "$search" -j1 -k "$keyword" -t $text_types "$root/text")
+printf 'processor time: grep %.3f s, kuribo-search -j1 %.3f s\n' "$c_grep" "$c_one"
 
 if [ -d "$root/office" ]; then
   office_files=$(find "$root/office" -type f | wc -l)
