@@ -1,9 +1,11 @@
 #include "app/dispatch.h"
 
 #include <new>
+#include <thread>
 
 #include "extract/cad/dwg.h"
 #include "extract/cad/dxf.h"
+#include "extract/office/compound.h"
 #include "extract/office/office.h"
 #include "extract/office/properties.h"
 #include "extract/pdf/pdf.h"
@@ -101,13 +103,17 @@ Extractor ChooseExtractor(const std::string& ext, bool xdoc2txtPresent, bool pdf
 int32_t ExtractDocument(const std::string& path, int32_t size, ExtractionContext& ctx) {
   if (!ctx.Ready()) return 0;
   int32_t n = 0;
+  ctx.headSize = -1;
   if (Extractor e = ChooseExtractor(LowerExtension(path), ctx.xdoc2txtPresent, ctx.pdftotextPresent)) {
     n = e(path, size, ctx);
     // An extractor never leaves more than a million bytes; keep the terminator in the buffer anyway.
     if (n < 0) n = 0;
     if (n > kMaxTextLength) n = kMaxTextLength;
   }
-  int32_t m = AppendDocumentProperties(path, ctx.text.get() + n, n);
+  // Property sets live only in compound documents; a start the extractor has
+  // already read settles that without a second open.
+  const bool mayHaveProperties = ctx.headSize < 0 || HasCompoundSignature(ctx.head, (size_t)ctx.headSize);
+  int32_t m = mayHaveProperties ? AppendDocumentProperties(path, ctx.text.get() + n, n) : n;
   if (m < n || m > kMaxTextLength) m = n;
   ctx.text[m] = '\0';
   return m;
@@ -127,6 +133,11 @@ ConverterPresence DetectConverters(const std::string& programDir) {
   p.xdoc2txt = IsExecutableFile(programDir + "xdoc2txt");
   p.pdftotext = IsExecutableFile(programDir + "xpdf/pdftotext");
   return p;
+}
+
+unsigned DefaultWorkerCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return 2 * (cores ? cores : 1);
 }
 
 std::unique_ptr<ExtractionContext> MakeExtractionContext(const std::string& programDir,

@@ -29,7 +29,7 @@ const char kUsage[] =
     "  -t TYPES   comma list of .doc,.xls,.ppt,.pdf,.html,.htm,.txt,.csv,.dwg,.dxf,\n"
     "             .docx,.docm,.xlsx,.xlsm,.pptx,.pptm, or all (default: all)\n"
     "  -o OTHER   other extensions, as in the window's box (\".bmp ; .jpg\")\n"
-    "  -j N       number of workers (default: all cores)\n"
+    "  -j N       number of workers (default: two per core)\n"
     "  --csv FILE write the result list as the window's CSV export to FILE\n"
     "  --extract FILE  print the text the matcher sees for FILE\n";
 
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     if (d.back() != '/') d += '/';
     request.directories.push_back(d);
   }
-  if (workers == 0) workers = std::max(1u, std::thread::hardware_concurrency());
+  if (workers == 0) workers = DefaultWorkerCount();
 
   const std::string programDir = ProgramDirectory();
   const ConverterPresence converters = DetectConverters(programDir);

@@ -6,6 +6,11 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "encoding/sjis.h"
 #include "platform/fs.h"
@@ -105,6 +110,46 @@ class Output {
 
   // A Shift_JIS code: below 0x100 one byte, else lead << 8 | trail.
   void Code(unsigned code) {
+    if (code >= 0x100 && !kana_ && n_ + 2 <= kConvertedTextCap) {
+      out_[n_] = (char)(code >> 8);
+      out_[n_ + 1] = (char)(code & 0xFF);
+      n_ += 2;
+      return;
+    }
+    Slow(code);
+  }
+  // A run of ASCII bytes, as Code on each of them.
+  void Ascii(const unsigned char* p, size_t k) {
+    if (k == 0) return;
+    if (kana_) {
+      Code(*p++);
+      --k;
+    }
+    const size_t room = (size_t)(kConvertedTextCap - n_);
+    if (k > room) k = room;
+    std::memcpy(out_ + n_, p, k);
+    n_ += (int32_t)k;
+  }
+  void Invalid() {}
+  void NoForm(bool) {}
+  void Sequence(unsigned) {}
+
+  void Finish() {
+    if (kana_) Two(kFullWidthKana[kana_ - 0xA1]);
+    kana_ = 0;
+  }
+  bool Full() const { return n_ >= kConvertedTextCap; }
+  int32_t Count() const { return n_; }
+
+  // Direct writing for the decoders' run loops, while no half-width kana waits
+  // for its mark: the next free byte, the end of the room, and the new count.
+  bool Clear() const { return kana_ == 0; }
+  unsigned char* Cursor() { return reinterpret_cast<unsigned char*>(out_) + n_; }
+  unsigned char* End() { return reinterpret_cast<unsigned char*>(out_) + kConvertedTextCap; }
+  void Advance(unsigned char* cursor) { n_ = (int32_t)(cursor - reinterpret_cast<unsigned char*>(out_)); }
+
+ private:
+  void Slow(unsigned code) {
     if (code >= 0x100 && !kana_) return Two(code);
     if (kana_) {
       const unsigned k = kana_;
@@ -126,18 +171,6 @@ class Output {
       Two(code);
     }
   }
-  void Invalid() {}
-  void NoForm(bool) {}
-  void Sequence(unsigned) {}
-
-  void Finish() {
-    if (kana_) Two(kFullWidthKana[kana_ - 0xA1]);
-    kana_ = 0;
-  }
-  bool Full() const { return n_ >= kConvertedTextCap; }
-  int32_t Count() const { return n_; }
-
- private:
   void Byte(unsigned b) {
     if (n_ < kConvertedTextCap) out_[n_++] = (char)b;
   }
@@ -156,6 +189,29 @@ class Output {
   int32_t n_ = 0;
   unsigned kana_ = 0;
 };
+
+// Length of the run of bytes below 0x80 at p[0, n).
+inline size_t AsciiRun(const unsigned char* p, size_t n) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    const unsigned m = (unsigned)_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+    if (m) return i + (size_t)__builtin_ctz(m);
+  }
+#endif
+  while (i < n && p[i] < 0x80) ++i;
+  return i;
+}
+
+// Whole ASCII runs go to the output at once; other sinks see each byte.
+template <class Out>
+inline void AsciiTo(Out& out, const unsigned char* p, size_t k) {
+  if constexpr (std::is_same_v<Out, Output>) {
+    out.Ascii(p, k);
+  } else {
+    for (size_t i = 0; i < k; ++i) out.Code(p[i]);
+  }
+}
 
 // Kanji frequent in office documents: the first school grades and the words of
 // quotes, invoices, contracts and addresses. A decoding that yields them is more
@@ -253,31 +309,64 @@ class Decoder {
 
   template <class Out>
   void Feed(const unsigned char* p, size_t n, Out& out) {
+    // The fast paths below handle whole characters with no state pending and
+    // give exactly what the state machines would; once the output is full the
+    // rest is dropped anyway.
     switch (enc_) {
       case TextEncoding::kAscii:
         for (size_t i = 0; i < n; ++i) out.Code(p[i]);
         break;
       case TextEncoding::kShiftJis:
         for (size_t i = 0; i < n;) {
-          // A whole character in hand skips the state machine; same result.
-          if (pending_ == 0 && i + 1 < n && SjisLead(p[i]) && SjisTrail(p[i + 1])) {
-            Legacy((unsigned)p[i] << 8 | p[i + 1], out);
-            i += 2;
-          } else {
-            ShiftJis(p[i++], out);
+          if (out.Full()) return;
+          if constexpr (std::is_same_v<Out, Output>) {
+            if (pending_ == 0 && out.Clear()) {
+              i = Run(p, i, n, out);
+              if (i >= n) break;
+            }
           }
+          const unsigned char c = p[i];
+          if (pending_ == 0) {
+            if (c < 0x80) {
+              const size_t k = AsciiRun(p + i, n - i);
+              AsciiTo(out, p + i, k);
+              i += k;
+              continue;
+            }
+            if (i + 1 < n && SjisLead(c) && SjisTrail(p[i + 1])) {
+              Legacy((unsigned)c << 8 | p[i + 1], out);
+              i += 2;
+              continue;
+            }
+          }
+          ShiftJis(p[i++], out);
         }
         break;
       case TextEncoding::kEucJp:
         for (size_t i = 0; i < n;) {
-          // A JIS X 0208 pair in hand skips the state machine; same result.
-          if (pending_ == 0 && i + 1 < n && p[i] >= 0xA1 && p[i] <= 0xFE && p[i + 1] >= 0xA1 &&
-              p[i + 1] <= 0xFE) {
-            Legacy(JisToSjis(p[i] - 0x80u, p[i + 1] - 0x80u), out);
-            i += 2;
-          } else {
-            EucJp(p[i++], out);
+          if (out.Full()) return;
+          if constexpr (std::is_same_v<Out, Output>) {
+            if (pending_ == 0 && out.Clear()) {
+              i = Run(p, i, n, out);
+              if (i >= n) break;
+            }
           }
+          const unsigned char c = p[i];
+          if (pending_ == 0) {
+            if (c < 0x80) {
+              const size_t k = AsciiRun(p + i, n - i);
+              AsciiTo(out, p + i, k);
+              i += k;
+              continue;
+            }
+            // A JIS X 0208 pair: row and cell straight to the Shift_JIS code.
+            if (i + 1 < n && c >= 0xA1 && c <= 0xFE && p[i + 1] >= 0xA1 && p[i + 1] <= 0xFE) {
+              Legacy(JisToSjis(c - 0x80u, p[i + 1] - 0x80u), out);
+              i += 2;
+              continue;
+            }
+          }
+          EucJp(p[i++], out);
         }
         break;
       case TextEncoding::kIso2022Jp:
@@ -285,24 +374,153 @@ class Decoder {
         break;
       case TextEncoding::kUtf8:
         for (size_t i = 0; i < n;) {
-          // A whole three-byte character in hand (leads 0xE1-0xEC, whose
-          // continuations are any 0x80-0xBF) skips the state machine; same result.
-          const unsigned char c = p[i];
-          if (need_ == 0 && c >= 0xE1 && c <= 0xEC && i + 2 < n && (p[i + 1] & 0xC0) == 0x80 &&
-              (p[i + 2] & 0xC0) == 0x80) {
-            out.Sequence(3);
-            Unicode((uint32_t)(c & 0x0F) << 12 | (uint32_t)(p[i + 1] & 0x3F) << 6 | (p[i + 2] & 0x3F),
-                    out);
-            i += 3;
-          } else {
-            Utf8(p[i++], out);
+          if (out.Full()) return;
+          if constexpr (std::is_same_v<Out, Output>) {
+            if (need_ == 0 && out.Clear()) {
+              i = Run(p, i, n, out);
+              if (i >= n) break;
+            }
           }
+          const unsigned char c = p[i];
+          if (need_ == 0) {
+            if (c < 0x80) {
+              const size_t k = AsciiRun(p + i, n - i);
+              AsciiTo(out, p + i, k);
+              i += k;
+              continue;
+            }
+            if (c >= 0xE0 && c <= 0xEF && i + 2 < n) {
+              const unsigned char b1 = p[i + 1], b2 = p[i + 2];
+              const unsigned char lo = c == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+              const unsigned char hi = c == 0xED ? 0x9F : 0xBF;  // no surrogates
+              if (b1 >= lo && b1 <= hi && (b2 & 0xC0) == 0x80) {
+                out.Sequence(3);
+                Unicode((uint32_t)(c & 0x0F) << 12 | (uint32_t)(b1 & 0x3F) << 6 | (b2 & 0x3F), out);
+                i += 3;
+                continue;
+              }
+            } else if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+              out.Sequence(2);
+              Unicode((uint32_t)(c & 0x1F) << 6 | (p[i + 1] & 0x3F), out);
+              i += 2;
+              continue;
+            }
+          }
+          Utf8(p[i++], out);
         }
         break;
       case TextEncoding::kUtf16Le:
       case TextEncoding::kUtf16Be:
         for (size_t i = 0; i < n; ++i) Utf16(p[i], out);
         break;
+    }
+  }
+
+  // Whole characters decoded straight into the output while nothing is pending
+  // on either side: ASCII runs copied whole, Shift_JIS pairs and EUC-JP pairs
+  // (row and cell arithmetic) through the canonical table, UTF-8 two- and
+  // three-byte sequences through the flat Unicode table. Stops at the first
+  // byte that needs the state machines (or a character that is not a plain
+  // two-byte code) and returns its position.
+  size_t Run(const unsigned char* p, size_t i, size_t n, Output& out) {
+    unsigned char* o = out.Cursor();
+    unsigned char* const end = out.End();
+    auto ascii = [&] {
+      size_t k = AsciiRun(p + i, n - i);
+      if (k > (size_t)(end - o)) k = (size_t)(end - o);
+      std::memcpy(o, p + i, k);
+      o += k;
+      i += k;
+    };
+    switch (enc_) {
+      case TextEncoding::kShiftJis:
+        while (i + 1 < n && end - o >= 2) {
+          const unsigned char c = p[i];
+          if (c < 0x80) {
+            ascii();
+            continue;
+          }
+          if (!SjisLead(c) || !SjisTrail(p[i + 1])) break;
+          const unsigned code = canonical_[(unsigned)c << 8 | p[i + 1]];
+          i += 2;
+          if (code) {  // always a two-byte code; 0 has no character
+            o[0] = (unsigned char)(code >> 8);
+            o[1] = (unsigned char)code;
+            o += 2;
+          }
+        }
+        break;
+      case TextEncoding::kEucJp:
+        while (i + 1 < n && end - o >= 2) {
+          const unsigned char c = p[i];
+          if (c < 0x80) {
+            ascii();
+            continue;
+          }
+          const unsigned char d = p[i + 1];
+          if (c < 0xA1 || c == 0xFF || d < 0xA1 || d == 0xFF) break;
+          const unsigned code = canonical_[JisToSjis(c - 0x80u, d - 0x80u)];
+          i += 2;
+          if (code) {
+            o[0] = (unsigned char)(code >> 8);
+            o[1] = (unsigned char)code;
+            o += 2;
+          }
+        }
+        break;
+      case TextEncoding::kUtf8:
+        while (i + 1 < n && end - o >= 2) {
+          const unsigned char c = p[i];
+          if (c < 0x80) {
+            ascii();
+            continue;
+          }
+          uint32_t cp;
+          size_t len;
+          if (c >= 0xE0 && c <= 0xEF && i + 2 < n) {
+            const unsigned char b1 = p[i + 1], b2 = p[i + 2];
+            const unsigned char lo = c == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+            const unsigned char hi = c == 0xED ? 0x9F : 0xBF;  // no surrogates
+            if (b1 < lo || b1 > hi || (b2 & 0xC0) != 0x80) break;
+            cp = (uint32_t)(c & 0x0F) << 12 | (uint32_t)(b1 & 0x3F) << 6 | (b2 & 0x3F);
+            len = 3;
+          } else if (c >= 0xC2 && c <= 0xDF && (p[i + 1] & 0xC0) == 0x80) {
+            cp = (uint32_t)(c & 0x1F) << 6 | (p[i + 1] & 0x3F);
+            len = 2;
+          } else {
+            break;
+          }
+          const int code = fromUnicode_[cp];
+          if (code >= 0 && code < 0x100) break;  // a single byte: half-width kana fold
+          i += len;
+          if (code >= 0) {
+            o[0] = (unsigned char)(code >> 8);
+            o[1] = (unsigned char)code;
+            o += 2;
+          }
+        }
+        break;
+      default:
+        break;
+    }
+    out.Advance(o);
+    return i;
+  }
+
+  // The same decoding one byte at a time through the state machines only: the
+  // yardstick the fast paths are tested against.
+  template <class Out>
+  void FeedStepwise(const unsigned char* p, size_t n, Out& out) {
+    for (size_t i = 0; i < n; ++i) {
+      switch (enc_) {
+        case TextEncoding::kAscii: out.Code(p[i]); break;
+        case TextEncoding::kShiftJis: ShiftJis(p[i], out); break;
+        case TextEncoding::kEucJp: EucJp(p[i], out); break;
+        case TextEncoding::kIso2022Jp: Iso2022Jp(p[i], out); break;
+        case TextEncoding::kUtf8: Utf8(p[i], out); break;
+        case TextEncoding::kUtf16Le:
+        case TextEncoding::kUtf16Be: Utf16(p[i], out); break;
+      }
     }
   }
 
@@ -676,6 +894,25 @@ class FileSource : public Source {
   int fd_;
 };
 
+// Bytes already read from the start of a file, then the rest from its descriptor.
+class PrefixedFileSource : public Source {
+ public:
+  PrefixedFileSource(const unsigned char* p, size_t n, int fd) : p_(p), n_(n), fd_(fd) {}
+  size_t Read(unsigned char* dst, size_t cap) override {
+    if (n_ == 0) return ReadFully(fd_, dst, cap);
+    const size_t k = cap < n_ ? cap : n_;
+    std::memcpy(dst, p_, k);
+    p_ += k;
+    n_ -= k;
+    return k;
+  }
+
+ private:
+  const unsigned char* p_;
+  size_t n_;
+  int fd_;
+};
+
 class MemorySource : public Source {
  public:
   MemorySource(const unsigned char* p, size_t n) : p_(p), n_(n) {}
@@ -729,7 +966,7 @@ int32_t Convert(Source& src, char* out) {
           }
         }
       }
-      for (size_t i = pos; i < t; ++i) sink.Code(buf[i]);
+      sink.Ascii(buf + pos, t - pos);
       if (t == len) {
         if (eof || sink.Full()) break;
         len = Fill(src, buf, kChunk);
@@ -762,6 +999,44 @@ int32_t Convert(Source& src, char* out) {
   return sink.Count();
 }
 
+// The conversion of a whole text in memory, read where it lies. It sees the
+// text as the chunked conversion does (detection windows of kChunk bytes from
+// the first byte that is not ASCII), so both give the same bytes.
+template <bool stepwise>
+int32_t ConvertSpan(const unsigned char* data, size_t size, char* out) {
+  Output sink(out);
+  size_t pos = 0;
+  TextEncoding enc = FromStart(data, size < kChunk ? size : kChunk, pos);
+  if (enc == TextEncoding::kAscii) {
+    // ASCII passes as it is until the first byte that tells the encoding.
+    size_t t = pos;
+    for (; t < size; ++t) {
+      if (data[t] >= 0x80) break;
+      if (data[t] == kEsc && IsoDesignation(data + t, size - t) == 1) break;
+    }
+    if constexpr (stepwise) {
+      for (size_t i = pos; i < t; ++i) sink.Code(data[i]);
+    } else {
+      sink.Ascii(data + pos, t - pos);
+    }
+    pos = t;
+    if (pos < size) {
+      const size_t rest = size - pos;
+      enc = DetectWindow(data + pos, rest < kChunk ? rest : kChunk, rest < kChunk);
+    }
+  }
+  Decoder decoder(enc);
+  if (pos < size) {
+    if constexpr (stepwise) {
+      decoder.FeedStepwise(data + pos, size - pos, sink);
+    } else {
+      decoder.Feed(data + pos, size - pos, sink);
+    }
+  }
+  decoder.End(sink);
+  return sink.Count();
+}
+
 }  // namespace
 
 TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool complete) {
@@ -778,7 +1053,21 @@ TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool com
 }
 
 int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out) {
+  return ConvertSpan<false>(data, size, out);
+}
+
+int32_t ConvertToShiftJisStepwise(const unsigned char* data, size_t size, char* out) {
+  return ConvertSpan<true>(data, size, out);
+}
+
+int32_t ConvertToShiftJisChunked(const unsigned char* data, size_t size, char* out) {
   MemorySource src(data, size);
+  return Convert(src, out);
+}
+
+int32_t ConvertFileStartToShiftJis(const unsigned char* head, size_t size, int fd, char* out) {
+  if (fd < 0) return ConvertSpan<false>(head, size, out);
+  PrefixedFileSource src(head, size, fd);
   return Convert(src, out);
 }
 

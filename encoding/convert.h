@@ -26,8 +26,18 @@ enum class TextEncoding { kAscii, kShiftJis, kEucJp, kIso2022Jp, kUtf8, kUtf16Le
 // input detected), which is the only behaviour there is.
 int32_t ConvertFileToShiftJis(const std::string& path, std::string_view options, char* out);
 
-// The same conversion of bytes in memory (for tests and fuzzing).
+// The same conversion of bytes in memory, read where they lie.
 int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out);
+
+// The conversion of a file whose first `size` bytes are at `head`: when `fd` is
+// not -1 the file goes on there (read in chunks, the descriptor left open),
+// otherwise those bytes are the whole file.
+int32_t ConvertFileStartToShiftJis(const unsigned char* head, size_t size, int fd, char* out);
+
+// The same conversion through the byte-at-a-time state machines alone, and
+// through the chunked reader: the yardsticks of tests and fuzzing.
+int32_t ConvertToShiftJisStepwise(const unsigned char* data, size_t size, char* out);
+int32_t ConvertToShiftJisChunked(const unsigned char* data, size_t size, char* out);
 
 // The encoding the converter would choose for a text that begins with `data`
 // (`complete`: the text ends there, so a character cut off at the end is an error).

@@ -30,6 +30,12 @@ struct ExtractionContext {
   bool xdoc2txtPresent = false;
   bool pdftotextPresent = false;
 
+  // The first bytes of the current file when its extractor read it from the
+  // start (headSize of them; -1 when it did not), so the dispatcher can look for
+  // property sets without opening the file again.
+  unsigned char head[8] = {};
+  int headSize = -1;
+
   // Raised when the search is stopped; long-running work (converters) ends early.
   const std::atomic<bool>* stop = nullptr;
 

@@ -16,6 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static std::unique_ptr<char[]> again(new char[kuribo::kConvertedTextCap]);
   const int32_t m = kuribo::ConvertToShiftJis(data, size, again.get());
   if (m != n || std::memcmp(out.get(), again.get(), (size_t)n) != 0) std::abort();
+  // The run fast paths give what the byte-at-a-time state machines and the
+  // chunked reader give.
+  const int32_t s = kuribo::ConvertToShiftJisStepwise(data, size, again.get());
+  if (s != n || std::memcmp(out.get(), again.get(), (size_t)n) != 0) std::abort();
+  const int32_t k = kuribo::ConvertToShiftJisChunked(data, size, again.get());
+  if (k != n || std::memcmp(out.get(), again.get(), (size_t)n) != 0) std::abort();
   const int32_t c = kuribo::CompactText(out.get(), n);
   if (c < 0 || c > n) std::abort();
   return 0;

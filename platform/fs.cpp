@@ -32,6 +32,11 @@ bool IsReadableDirectory(const std::string& path) {
 }
 
 int OpenFileForReading(const std::string& path) {
+  uint64_t size;
+  return OpenFileForReading(path, &size);
+}
+
+int OpenFileForReading(const std::string& path, uint64_t* size) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return -1;
   struct stat st;
@@ -39,6 +44,7 @@ int OpenFileForReading(const std::string& path) {
     close(fd);
     return -1;
   }
+  *size = st.st_size > 0 ? (uint64_t)st.st_size : 0;
   return fd;
 }
 

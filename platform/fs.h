@@ -18,6 +18,8 @@ bool IsReadableDirectory(const std::string& path);
 // A read-only descriptor of a regular file, or -1. Opening never blocks: a
 // named pipe or a device that carries a document's name is refused.
 int OpenFileForReading(const std::string& path);
+// The same, with the file's size as its own status gave it when it was opened.
+int OpenFileForReading(const std::string& path, uint64_t* size);
 
 // Reads up to `cap` bytes, retrying short reads and interruptions; returns the
 // bytes read (fewer only at the end of the file or on an error).

@@ -373,7 +373,7 @@ void TForm1::FormCreate() {
     QRect area = screen->availableGeometry();
     move(area.center() - QPoint(width() / 2, height() / 2));
   }
-  unsigned n = workers_ ? workers_ : std::thread::hardware_concurrency();
+  unsigned n = workers_ ? workers_ : DefaultWorkerCount();
   if (n == 0) n = 1;
   const std::string dir = ToBytes(programDir_);
   const ConverterPresence presence = DetectConverters(dir);

@@ -34,16 +34,21 @@ struct Classes {
   uint64_t is81 = 0;
   uint64_t is40 = 0;
   uint64_t is20 = 0;
+  uint64_t special = 0;  // '<' in HTML, ',' in CSV
 };
 
+template <walk::Mode mode>
 inline Classes Classify(const __m128i v[4]) {
-  __m128i lead[4], text[4], e81[4], e40[4], e20[4];
+  __m128i lead[4], text[4], e81[4], e40[4], e20[4], sp[4];
   for (int k = 0; k < 4; ++k) {
     lead[k] = _mm_or_si128(InRange(v[k], 0x81, 0x9F), InRange(v[k], 0xE0, 0xFC));
     text[k] = _mm_or_si128(InRange(v[k], 0x21, 0x7E), InRange(v[k], 0xA1, 0xDF));
     e81[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8((char)0x81));
     e40[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(0x40));
     e20[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(0x20));
+    if constexpr (mode != walk::Mode::kCompact) {
+      sp[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(mode == walk::Mode::kHtml ? '<' : ','));
+    }
   }
   Classes c;
   c.lead = Bits(lead[0], lead[1], lead[2], lead[3]);
@@ -51,6 +56,7 @@ inline Classes Classify(const __m128i v[4]) {
   c.is81 = Bits(e81[0], e81[1], e81[2], e81[3]);
   c.is40 = Bits(e40[0], e40[1], e40[2], e40[3]);
   c.is20 = Bits(e20[0], e20[1], e20[2], e20[3]);
+  if constexpr (mode != walk::Mode::kCompact) c.special = Bits(sp[0], sp[1], sp[2], sp[3]);
   return c;
 }
 
@@ -65,17 +71,20 @@ inline uint64_t TrailBits(uint64_t lead) {
   return (kEven ^ (evenSeq << 1)) & follows;
 }
 
-// Compacts 64-byte blocks while the whole block lies below `limit` (with the
-// byte after it still inside the text) and cannot reach the emission stop.
-// Each block ends on a character boundary: a lead byte at its last position is
-// left for the next block.
-void CompactBlocks(unsigned char* p, int32_t& rr, int32_t& ww, int32_t limit) {
+// Compacts 64-byte blocks of s while the whole block lies below `limit` (with
+// the byte after it still inside the text) and cannot reach the emission stop,
+// writing from p[w] (p may be s itself). Each block ends on a character
+// boundary: a lead byte at its last position is left for the next block. In
+// the HTML and CSV walks a block with a tag, or with a comma that the space
+// rule would drop, is left to the byte walk: the blocks stop before it.
+template <walk::Mode mode>
+void CompactBlocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, int32_t limit) {
   int32_t r = rr, w = ww;
   alignas(16) unsigned char out[64];
   while (r + 64 < limit && w + 64 <= kStopAbove) {
     __m128i v[4];
-    for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + r + 16 * k));
-    const Classes c = Classify(v);
+    for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
+    const Classes c = Classify<mode>(v);
     const uint64_t trail = TrailBits(c.lead);
     const uint64_t start = ~trail;
     const uint64_t leadStart = c.lead & start;
@@ -92,11 +101,24 @@ void CompactBlocks(unsigned char* p, int32_t& rr, int32_t& ww, int32_t limit) {
     const uint64_t endsSpace = spaceLike | fw | fwTrail | (trail & c.is20);
     const uint64_t carry = (w == 0 || p[w - 1] == ' ') ? 1 : 0;
     const uint64_t prevSpace = (endsSpace << 1) | carry;
+    if constexpr (mode != walk::Mode::kCompact) {
+      // The block is taken up to its first tag, or its first comma that the
+      // space rule drops (a comma after something emitted is kept like a
+      // letter); the byte walk takes that one.
+      uint64_t stop = c.special & start & valid;
+      if constexpr (mode == walk::Mode::kCsv) stop &= prevSpace;
+      if (stop) {
+        const int at = __builtin_ctzll(stop);
+        if (at == 0) break;
+        valid = (1ULL << at) - 1;
+        consumed = at;
+      }
+    }
     const uint64_t drop = ((spaceLike | fw) & prevSpace) | fwTrail;
     const uint64_t keep = ~drop & valid;
     const uint64_t blank = ((spaceLike & ~c.is20) | fw) & keep;
 
-    if (keep == valid && blank == 0 && w == r) {
+    if (keep == valid && blank == 0 && w == r && s == p) {
       w += consumed;  // nothing changes and nothing has moved yet
     } else {
       // Bytes to emit at their input positions, the blanked ones as spaces.
@@ -119,6 +141,9 @@ void CompactBlocks(unsigned char* p, int32_t& rr, int32_t& ww, int32_t limit) {
           }
         }
       }
+      // The group loop also stores each dropped byte at p[w]; where that is
+      // the first byte not consumed (nothing moved yet), it gets its own back.
+      if (s == p && w == r + consumed && consumed < 64) p[w] = out[consumed];
     }
     r += consumed;
   }
@@ -136,9 +161,31 @@ int32_t CompactText(char* buf, int32_t length) {
   unsigned char* p = reinterpret_cast<unsigned char*>(buf);
   int32_t r = 0, w = 0;
 #if defined(__SSE2__)
-  CompactBlocks(p, r, w, limit);
+  CompactBlocks<walk::Mode::kCompact>(p, p, r, w, limit);
 #endif
   return walk::Walk<walk::Mode::kCompact>(p, r, w, limit, length);
 }
+
+namespace walk {
+
+template <Mode mode>
+int32_t FastWalk(const unsigned char* s, unsigned char* p, int32_t limit, int32_t length) {
+  static_assert(mode != Mode::kCompact, "the compaction has its own emission stop");
+  int32_t r = 0, w = 0;
+#if defined(__SSE2__)
+  for (;;) {
+    CompactBlocks<mode>(s, p, r, w, limit);
+    if (r + 64 >= limit) break;
+    // The tag or comma the blocks stopped at: byte by byte, then blocks again.
+    w = Walk<mode>(s, p, r, w, r + 1, length);
+  }
+#endif
+  return Walk<mode>(s, p, r, w, limit, length);
+}
+
+template int32_t FastWalk<Mode::kHtml>(const unsigned char*, unsigned char*, int32_t, int32_t);
+template int32_t FastWalk<Mode::kCsv>(const unsigned char*, unsigned char*, int32_t, int32_t);
+
+}  // namespace walk
 
 }  // namespace kuribo

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "encoding/sjis.h"
 #include "support/encode.h"
@@ -221,6 +224,76 @@ TEST(UnreadableFiles, GiveMinusOne) {
   EXPECT_EQ(ConvertFileToShiftJis(empty, "-s", out.get()), 0);
 }
 
+// The run fast paths, the byte-at-a-time state machines and the chunked reader
+// give the same bytes for one input.
+void ExpectSameAsStepwise(const std::string& in, const std::string& what) {
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  std::vector<char> a(kConvertedTextCap), b(kConvertedTextCap), c(kConvertedTextCap);
+  const int32_t na = ConvertToShiftJis(p, in.size(), a.data());
+  const int32_t nb = ConvertToShiftJisStepwise(p, in.size(), b.data());
+  const int32_t nc = ConvertToShiftJisChunked(p, in.size(), c.data());
+  ASSERT_EQ(na, nb) << what;
+  ASSERT_EQ(na, nc) << what;
+  ASSERT_EQ(std::string(a.data(), (size_t)na), std::string(b.data(), (size_t)nb)) << what;
+  ASSERT_EQ(std::string(a.data(), (size_t)na), std::string(c.data(), (size_t)nc)) << what;
+}
+
+// Japanese-looking text in `enc` with the characters that leave the fast paths:
+// half-width katakana with and without marks, the user-defined area, characters
+// with no code page 932 form, a byte-order mark's code point, stray bytes. A
+// piece the encoding lacks is left out.
+std::string RandomText(std::mt19937& rng, size_t pieces, const std::string& enc) {
+  static const char* const kPieces[] = {
+      "見積", "書を", "お送り", "します。", "ＡＢＣ", "１２", "abc ", "\r\n", "\t", "ｶ", "ﾞ", "ﾊﾟ", "ｳﾞ",
+      "ｱ", "ｰ", "ヴ", "①", "髙", "﨑", "€", "😀", "ü", "¥", "‾", "\xef\xbb\xbf", "<p>", ","};
+  std::string s = enc == "UTF-16LE" ? "\xff\xfe" : "";
+  for (size_t i = 0; i < pieces; ++i) {
+    const std::string piece = kPieces[rng() % (sizeof kPieces / sizeof *kPieces)];
+    s += enc == "UTF-8" ? piece : Encode(enc.c_str(), piece);
+  }
+  return s;
+}
+
+TEST(FastPaths, GiveTheStepwiseBytesInEveryEncoding) {
+  std::mt19937 rng(11);
+  for (int iter = 0; iter < 100; ++iter) {
+    for (const std::string enc : {"UTF-8", "CP932", "EUC-JP", "ISO-2022-JP", "UTF-16LE"}) {
+      const std::string bytes = RandomText(rng, 20 + rng() % 400, enc);
+      const std::string what = enc + " " + std::to_string(iter);
+      ExpectSameAsStepwise(bytes, what);
+      // Damaged twins: stray bytes anywhere, the text cut anywhere.
+      std::string damaged = bytes;
+      for (int k = 0; k < 3 && !damaged.empty(); ++k) damaged[rng() % damaged.size()] = (char)rng();
+      ExpectSameAsStepwise(damaged, what + " damaged");
+      ExpectSameAsStepwise(bytes.substr(0, rng() % (bytes.size() + 1)), what + " cut");
+    }
+  }
+}
+
+TEST(FastPaths, ChunkBoundariesInsideCharactersAndNearTheCap) {
+  std::mt19937 rng(12);
+  for (const std::string enc : {"UTF-8", "CP932", "EUC-JP"}) {
+    const std::string bytes = RandomText(rng, 40'000, enc);
+    // A prefix of 0 to 2 ASCII bytes moves every 64 KiB boundary of the
+    // chunked reader across the bytes of a character.
+    for (const std::string prefix : {"", "a", "ab"}) ExpectSameAsStepwise(prefix + bytes, enc + prefix);
+    // Past the output cap, with the cap falling inside a two-byte character.
+    std::string big;
+    while (big.size() < 1'300'000) big += bytes;
+    ExpectSameAsStepwise(big, enc + " big");
+    ExpectSameAsStepwise("x" + big, enc + " big odd");
+  }
+}
+
+TEST(FastPaths, RandomBytesGiveTheStepwiseBytes) {
+  std::mt19937 rng(13);
+  for (int iter = 0; iter < 300; ++iter) {
+    std::string s(rng() % 3000, '\0');
+    for (auto& c : s) c = (char)rng();
+    ExpectSameAsStepwise(s, "random " + std::to_string(iter));
+  }
+}
+
 #ifdef KURIBO_CORPUS_DIR
 std::string CorpusFile(const std::string& name) {
   return test::ReadFile(std::string(KURIBO_CORPUS_DIR) + "/" + name);
@@ -268,6 +341,19 @@ TEST(EncodingCorpus, FilesOfEachEncodingAreReadRight) {
     EXPECT_NE(Convert(bytes).find(Utf8ToSjis(c.words)), std::string::npos) << c.file;
   }
   if (!any) GTEST_SKIP() << "corpus not found at " << KURIBO_CORPUS_DIR;
+}
+
+TEST(EncodingCorpus, FastPathsGiveTheStepwiseBytesOnEveryTextFile) {
+  int files = 0;
+  for (const char* dir : {"txt", "html", "csv"}) {
+    const std::filesystem::path folder = std::filesystem::path(KURIBO_CORPUS_DIR) / dir;
+    if (!std::filesystem::is_directory(folder)) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      ExpectSameAsStepwise(test::ReadFile(entry.path().string()), entry.path().string());
+      ++files;
+    }
+  }
+  if (files == 0) GTEST_SKIP() << "corpus not found at " << KURIBO_CORPUS_DIR;
 }
 #endif
 

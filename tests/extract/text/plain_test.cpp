@@ -7,7 +7,11 @@
 #include <vector>
 
 #include "app/dispatch.h"
+#include "encoding/convert.h"
 #include "encoding/sjis.h"
+#include "extract/text/compact.h"
+#include "support/cfb_writer.h"
+#include "support/encode.h"
 #include "support/reference_walk.h"
 #include "support/temp_dir.h"
 
@@ -199,6 +203,94 @@ TEST_F(PlainFiles, CorpusFilesGiveTheirWords) {
   if (!any) GTEST_SKIP() << "corpus not found at " << KURIBO_CORPUS_DIR;
 }
 #endif
+
+// Long texts with tags and commas sparse enough that whole 64-byte blocks are
+// taken at once, so every block boundary falls somewhere: inside a two-byte
+// character, a tag, a run of spaces, right after a comma.
+std::string SparseText(std::mt19937& rng, size_t size, char special) {
+  const char picks[] = "\x8c\xa9\x90\xcf\x82\xa0\x82\xa2" "abcXYZ01\xb1\xde";
+  std::string s(size, 'a');
+  for (auto& c : s) {
+    const unsigned k = rng() % 200;
+    c = k == 0 ? special : k == 1 ? '>' : k < 6 ? ' ' : k < 8 ? '\r' : k < 10 ? '\x81' : k < 12 ? '\x40'
+        : k < 13 ? (char)rng() : picks[rng() % (sizeof picks - 1)];
+  }
+  return s;
+}
+
+TEST(BlockWalks, MatchTheByteRulesOnLongText) {
+  std::mt19937 rng(5);
+  for (int iter = 0; iter < 400; ++iter) {
+    const size_t size = 64 + rng() % 3000;
+    const std::string h = SparseText(rng, size, '<');
+    ASSERT_EQ(Html(h), test::ReferenceWalk(h, test::WalkRules::kHtml)) << iter;
+    const std::string c = SparseText(rng, size, ',');
+    ASSERT_EQ(Csv(c), test::ReferenceWalk(c, test::WalkRules::kCsv)) << iter;
+  }
+}
+
+TEST(BlockWalks, ATagOrACommaAtEveryOffsetOfABlock) {
+  for (int at = 0; at < 130; ++at) {
+    for (const char* run : {"<b>", "<" /* open to the end */, ",", " ,", "\x81\x40,", "\x82"}) {
+      std::string s = std::string((size_t)at, 'x') + run + std::string(200, 'y');
+      ASSERT_EQ(Html(s), test::ReferenceWalk(s, test::WalkRules::kHtml)) << at << run;
+      ASSERT_EQ(Csv(s), test::ReferenceWalk(s, test::WalkRules::kCsv)) << at << run;
+    }
+  }
+}
+
+// A file's text through its extractor is the stepwise conversion followed by
+// the byte rules, in every encoding, for files small and larger than the file
+// buffer.
+TEST_F(PlainFiles, ExtractorsGiveTheStepwiseBytesInEveryEncoding) {
+  const char* const pieces[] = {"見積書を", "お送りします。", "<p>", "</p>\r\n", "ｶﾞｷﾞ", "ﾊﾟ", "ｱ", "ＡＢＣ",
+                                "a, b,,c", " , ", "　", "①髙"};
+  for (const std::string enc : {"UTF-8", "CP932", "EUC-JP"}) {
+    std::mt19937 rng(6);
+    std::string bytes;
+    // Pieces the encoding lacks are left out.
+    while (bytes.size() < 200'000) {
+      const char* piece = pieces[rng() % (sizeof pieces / sizeof *pieces)];
+      bytes += enc == "UTF-8" ? std::string(piece) : test::Encode(enc.c_str(), piece);
+    }
+    // The last one is longer than the file buffer: the rest is read from the file.
+    for (const std::string& body : {bytes.substr(0, 1000 + rng() % 5000), bytes, std::string(5'000'001, '\xff') + bytes}) {
+      std::vector<char> conv(kConvertedTextCap);
+      const int32_t n = ConvertToShiftJisStepwise(reinterpret_cast<const unsigned char*>(body.data()), body.size(),
+                                                  conv.data());
+      const std::string sjis(conv.data(), (size_t)n);
+      std::vector<char> compacted(conv);
+      const std::string text(compacted.data(), (size_t)CompactText(compacted.data(), n));
+      EXPECT_EQ(Extract("a.txt", body), text) << enc << " " << body.size();
+      EXPECT_EQ(Extract("a.html", body), test::ReferenceWalk(sjis, test::WalkRules::kHtml)) << enc;
+      if (body.size() <= 999'999) {
+        // Shift_JIS CSV is walked as it stands, other encodings converted first.
+        EXPECT_EQ(Extract("a.csv", body), test::ReferenceWalk(enc == "CP932" ? body : sjis, test::WalkRules::kCsv))
+            << enc;
+      }
+    }
+  }
+}
+
+TEST_F(PlainFiles, AShiftJisCsvFileIsWalkedFromTheFileBuffer) {
+  std::mt19937 rng(7);
+  for (int iter = 0; iter < 20; ++iter) {
+    const std::string s = SparseText(rng, 100 + rng() % 20'000, ',');
+    ASSERT_EQ(Extract("a.csv", s), test::ReferenceWalk(s, test::WalkRules::kCsv)) << iter;
+  }
+}
+
+// The dispatcher skips the property sets of a file whose start its extractor
+// read, only when that start is not a compound document.
+TEST_F(PlainFiles, ACompoundDocumentNamedTxtStillGivesItsProperties) {
+  const std::string summary = test::BuildPropertySetStream({test::PropertySection{
+      test::kFmtidSummaryInformation, {test::CodePageProperty(932), test::LpstrProperty(2, "Budget")}}});
+  const std::string path = dir_.Write("p.txt", test::BuildCompoundFile({{"\005SummaryInformation", summary}}));
+  const int32_t n = ExtractDocument(path, 0, *ctx_);
+  EXPECT_NE(std::string(ctx_->text.get(), (size_t)n).find("Budget"), std::string::npos);
+  const std::string plain = dir_.Write("q.txt", "Title Budget");
+  EXPECT_EQ(std::string(ctx_->text.get(), (size_t)ExtractDocument(plain, 0, *ctx_)), "Title Budget");
+}
 
 }  // namespace
 }  // namespace kuribo
