@@ -580,14 +580,17 @@ class PackageWalk {
       const bool small = x.rank <= kLastTextRank && x.size <= kSmallMember;
       reserve[i] = std::min(kReserveCap, reserve[i + 1] + (small ? x.size : 0));
     }
+    bool anyHeader = false;
     for (size_t i = 0; i < entries.size() && sink_.t < kOpenXmlTextLimit && !budgetSpent_; ++i) {
       const Entry& x = entries[i];
       unsigned char header[30];
       if (source_.ReadAt(x.headerOffset, header, 30) != 30 || !IsSignature(header, 3, 4)) continue;
+      anyHeader = true;
       const uint64_t data = x.headerOffset + 30 + Le16(header + 26) + Le16(header + 28);
       Member(data, x.compressedSize, x.method, x.kind, reserve[i + 1]);
     }
-    return true;
+    // Offsets that lead nowhere (bytes put before the archive): walk the headers.
+    return anyHeader;
   }
 
   // The offset of the next local header at or after `from`, or the end of the

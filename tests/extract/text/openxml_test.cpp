@@ -220,6 +220,13 @@ TEST_F(OpenXmlTest, BrokenStreamWithoutSizesIsSteppedOverToTheNextHeader) {
   EXPECT_EQ(got.substr(got.size() - 6), "gamma ") << got;
 }
 
+TEST_F(OpenXmlTest, DirectoryWhoseOffsetsLeadNowhereFallsBackToTheLocalHeaders) {
+  // Bytes before the archive shift every member away from its recorded offset.
+  const std::string package =
+      std::string(100, 'x') + BuildZip({{"word/document.xml", "<w:t>shifted</w:t>"}});
+  EXPECT_EQ(Extract(Write(package)), "shifted ");
+}
+
 TEST_F(OpenXmlTest, DuplicateNamesTakeTheirOwnCentralEntry) {
   EXPECT_EQ(ExtractPackage({{"a.xml", "<t>first</t>", Way::kDeflateWithDescriptor},
                             {"a.xml", "<t>second copy</t>", Way::kDeflateWithDescriptor}}),
