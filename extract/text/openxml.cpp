@@ -628,8 +628,10 @@ class PackageWalk {
       const bool unsized = compressed == 0 && (flags & 0x08);
       if (unsized && method == 8 && trustStreamEnd) {
         // Sizes in a data descriptor: a deflated member ends where its stream ends.
-        const MemberResult r =
-            rank == kSkip || (flags & 1) ? Skim(data) : Member(data, UINT64_MAX, method, kind, 0);
+        MemberResult r;
+        if (rank != kSkip && !(flags & 1)) r = Member(data, UINT64_MAX, method, kind, 0);
+        // A member whose text stopped early (full room, a zero byte) still has an end.
+        if (!r.ended) r = Skim(data);
         trustStreamEnd = r.ended;
         p = NextLocalHeader(r.ended ? data + r.consumed : data);
         continue;

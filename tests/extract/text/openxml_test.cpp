@@ -102,6 +102,11 @@ TEST_F(OpenXmlTest, CharacterBeyondBmpIsOneSpaceAndKeepsWhatFollows) {
 
 TEST_F(OpenXmlTest, MemberTextEndsAtItsFirstZeroByte) {
   EXPECT_EQ(ExtractPackage({{"a.dat1", std::string("PNG\0hidden", 10)}, {"b.xml", "z"}}), "PNGz");
+  // Without sizes or a directory, the member's stream still ends where it ends.
+  EXPECT_EQ(ExtractPackage({{"a.dat1", std::string("PNG\0hidden", 10), Way::kDeflateWithDescriptor},
+                            {"b.xml", "<t>z</t>", Way::kDeflateWithDescriptor}},
+                           {.centralDirectory = false}),
+            "PNG z ");
 }
 
 TEST_F(OpenXmlTest, MembersThatCannotHoldTextAreSkipped) {
