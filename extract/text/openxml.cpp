@@ -272,9 +272,12 @@ class XmlWalk {
         ++depth_;
       }
       sink_.Space();
-    } else if (depth_ == 0 || LocalNameIs(local, {"tab", "ptab", "br", "cr", "tc", "tr", "c",
-                                                    "row", "rt", "rPh", "txbxContent",
-                                                    "instrText"})) {
+    } else if (depth_ == 0 ||
+               LocalNameIs(local, {"tab", "ptab", "br", "cr", "tc", "tr", "c", "row", "rt", "rPh",
+                                   "txbxContent", "instrText", "drawing", "pict", "object",
+                                   "posOffset", "align", "pctWidth", "pctHeight", "fldData"})) {
+      // Readings, field codes and the numbers that place a drawing are not
+      // part of the words around them.
       sink_.Space();
     }
 

@@ -147,6 +147,11 @@ TEST_F(OpenXmlTest, TagsInsideAParagraphGiveNoSpaceItsBoundariesDo) {
        "</w:r></w:p>",
        "前 箱 後 "},
       {"word/document.xml",
+       "<w:p><w:r><w:t>前</w:t></w:r><w:r><w:drawing><wp:anchor><wp:positionH><wp:posOffset>3089910"
+       "</wp:posOffset></wp:positionH><wp:positionV><wp:posOffset>1263650</wp:posOffset>"
+       "</wp:positionV></wp:anchor></w:drawing></w:r><w:r><w:t>後</w:t></w:r></w:p>",
+       "前 3089910 1263650 後 "},
+      {"word/document.xml",
        "<w:p><w:r><w:ruby><w:rt><w:r><w:t>とうきょう</w:t></w:r></w:rt><w:rubyBase><w:r><w:t>東京"
        "</w:t></w:r></w:rubyBase></w:ruby></w:r></w:p>",
        "とうきょう 東京 "},
