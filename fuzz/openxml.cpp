@@ -1,5 +1,4 @@
-// Package bytes straight into the file buffer, as the extractor reads them.
-#include <cstring>
+// Package bytes through the member walk, as the extractor reads them from a file.
 #include <memory>
 
 #include "extract/text/openxml.h"
@@ -13,9 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     c->file = std::make_unique<unsigned char[]>(kFileBufferSize);
     return c;
   }();
-  const size_t n = size < (size_t)kOpenXmlReadLimit ? size : (size_t)kOpenXmlReadLimit;
-  std::memcpy(ctx->file.get(), data, n);
-  const int32_t t = ExtractOpenXmlPackage((int32_t)n, *ctx);
+  const int32_t t = ExtractOpenXmlPackage(data, size, *ctx);
   if (t < 0 || t > kOpenXmlTextLimit || ctx->text[t] != 0) __builtin_trap();
   return 0;
 }

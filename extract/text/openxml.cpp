@@ -1,13 +1,18 @@
 #include "extract/text/openxml.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "encoding/sjis.h"
+#include "platform/fs.h"
 
 namespace kuribo {
 namespace {
@@ -68,113 +73,306 @@ uint16_t Le16(const unsigned char* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
 uint32_t Le32(const unsigned char* p) {
   return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
+uint64_t Le64(const unsigned char* p) { return Le32(p) | ((uint64_t)Le32(p + 4) << 32); }
 
 bool IsSignature(const unsigned char* p, unsigned char a, unsigned char b) {
   return p[0] == 'P' && p[1] == 'K' && p[2] == a && p[3] == b;
 }
 
-// The central directory, consulted only for members whose local header carries
-// no sizes (written with a data descriptor). Built on first use.
-class CentralDirectory {
+// Where the package's bytes come from: a descriptor read with pread, or memory.
+class Source {
  public:
-  CentralDirectory(const unsigned char* data, size_t size) : data_(data), size_(size) {}
-
-  struct Entry {
-    std::string_view name;
-    uint32_t headerOffset;
-    uint32_t compressedSize;
-  };
-
-  // The entry named `name`, preferring the one that points at the local header
-  // at `headerOffset` when the name occurs more than once.
-  const Entry* Find(std::string_view name, uint32_t headerOffset) {
-    if (!built_) Build();
-    auto range = std::equal_range(entries_.begin(), entries_.end(), Entry{name, 0, 0}, ByName);
-    if (range.first == range.second) return nullptr;
-    for (auto it = range.first; it != range.second; ++it)
-      if (it->headerOffset == headerOffset) return &*it;
-    return &*range.first;
+  Source(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  Source(const unsigned char* data, uint64_t size) : data_(data), size_(size) {}
+  uint64_t size() const { return size_; }
+  // Up to n bytes at `offset`; fewer at the end of the package or on an error.
+  size_t ReadAt(uint64_t offset, unsigned char* dst, size_t n) const {
+    if (offset >= size_) return 0;
+    n = (size_t)std::min<uint64_t>(n, size_ - offset);
+    if (data_) {
+      std::memcpy(dst, data_ + offset, n);
+      return n;
+    }
+    size_t got = 0;
+    while (got < n) {
+      const ssize_t k = pread(fd_, dst + got, n - got, (off_t)(offset + got));
+      if (k < 0 && errno == EINTR) continue;
+      if (k <= 0) break;
+      got += (size_t)k;
+    }
+    return got;
   }
 
  private:
-  static bool ByName(const Entry& a, const Entry& b) { return a.name < b.name; }
-
-  void Build() {
-    built_ = true;
-    if (size_ < 22) return;
-    // The end record sits in the last 22 bytes plus a comment of up to 65,535.
-    size_t end = 0;
-    bool found = false;
-    const size_t lowest = size_ - 22 > 65535 ? size_ - 22 - 65535 : 0;
-    for (size_t e = size_ - 22 + 1; e-- > lowest;) {
-      if (IsSignature(data_ + e, 5, 6)) {
-        end = e;
-        found = true;
-        break;
-      }
-    }
-    if (!found) return;
-    const uint32_t dirSize = Le32(data_ + end + 12);
-    const uint32_t dirOffset = Le32(data_ + end + 16);
-    if (dirOffset > end || dirSize > end - dirOffset) return;
-    const size_t dirEnd = (size_t)dirOffset + dirSize;
-    size_t p = dirOffset;
-    while (p + 46 <= dirEnd && IsSignature(data_ + p, 1, 2)) {
-      const size_t nameLength = Le16(data_ + p + 28);
-      const size_t next = p + 46 + nameLength + Le16(data_ + p + 30) + Le16(data_ + p + 32);
-      if (p + 46 + nameLength > dirEnd) break;
-      entries_.push_back(Entry{
-          std::string_view(reinterpret_cast<const char*>(data_ + p + 46), nameLength),
-          Le32(data_ + p + 42), Le32(data_ + p + 20)});
-      p = next;
-    }
-    std::stable_sort(entries_.begin(), entries_.end(), ByName);
-  }
-
-  const unsigned char* data_;
-  size_t size_;
-  bool built_ = false;
-  std::vector<Entry> entries_;
+  int fd_ = -1;
+  const unsigned char* data_ = nullptr;
+  uint64_t size_;
 };
 
-// Appends one converted member to the text under the space rule of the text
-// as a whole; a tag yields one space. Returns the new text length.
-int32_t AppendStripped(const unsigned char* src, size_t length, unsigned char* text, int32_t t) {
-  auto space = [&] {
-    if (t > 0 && text[t - 1] != ' ') text[t++] = ' ';
-  };
-  size_t r = 0;
-  while (r < length) {
-    const unsigned char c = src[r];
-    if (c == 0x81 && r + 1 < length && src[r + 1] == 0x40) {
-      r += 2;
-      space();
-    } else if (IsLeadByte(c) && r + 1 < length) {
-      text[t++] = c;
-      text[t++] = src[r + 1];
-      r += 2;
-    } else if (c == '<') {
-      while (r < length && src[r] != '>') ++r;
-      if (r < length) ++r;
-      space();
-    } else if (c == ' ' || !IsPrintableSingle(c)) {
-      ++r;
-      space();
-    } else {
-      text[t++] = c;
-      ++r;
+// ctx.file as workspace: the central directory, then one chunk of member data
+// read and one chunk inflated.
+constexpr size_t kDirectoryRoom = 4'700'000;
+constexpr size_t kChunk = 150'000;
+constexpr size_t kInOffset = kDirectoryRoom;
+constexpr size_t kOutOffset = kDirectoryRoom + kChunk;
+static_assert(kOutOffset + kChunk <= (size_t)kFileBufferSize);
+// A package may not make us inflate more than this in all (a deflate bomb).
+constexpr uint64_t kInflateBudget = 1ull << 30;
+// Room kept for the small text and property members that follow a large one.
+constexpr uint64_t kSmallMember = 64 * 1024;
+constexpr uint64_t kReserveCap = 128 * 1024;
+
+// The text so far, filled under the space rule up to `room` bytes.
+struct TextSink {
+  unsigned char* text;
+  int32_t t = 0;
+  int32_t room = 0;
+  bool full = false;
+
+  void Space() {
+    if (t == 0 || text[t - 1] == ' ') return;
+    if (t + 1 > room) {
+      full = true;
+      return;
     }
+    text[t++] = ' ';
   }
-  return t;
+  void Char(char32_t cp) {
+    const int code = cp < 0x10000 ? Utf16ToCp932((char16_t)cp) : -1;
+    if (code < 0 || code == 0x8140) return Space();
+    if (code >= 0x100) {
+      if (t + 2 > room) {
+        full = true;
+        return;
+      }
+      text[t++] = (unsigned char)(code >> 8);
+      text[t++] = (unsigned char)(code & 0xFF);
+      return;
+    }
+    if (code == ' ' || !IsPrintableSingle((unsigned char)code)) return Space();
+    if (t + 1 > room) {
+      full = true;
+      return;
+    }
+    text[t++] = (unsigned char)code;
+  }
+};
+
+enum class Kind { kOther, kWorkbook, kSheet };
+
+bool LocalNameIs(std::string_view local, std::initializer_list<std::string_view> names) {
+  for (std::string_view n : names)
+    if (local == n) return true;
+  return false;
 }
 
-// Reads up to `room` bytes of a file; -1 when it cannot be opened.
-int64_t ReadHead(const std::string& path, unsigned char* dst, size_t room) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return -1;
-  const size_t got = std::fread(dst, 1, room, f);
-  std::fclose(f);
-  return (int64_t)got;
+// One member's XML, fed in chunks: text between tags is converted from UTF-8
+// and appended. Inside a paragraph (w:p, a:p, a shared string si, an inline
+// string is, a comment text) tags give no space, so a word split over runs stays whole; the
+// boundaries of paragraphs, cells, rows, tabs, breaks and readings give one,
+// and outside paragraphs every tag does.
+class XmlWalk {
+ public:
+  XmlWalk(TextSink& sink, Kind kind) : sink_(sink), kind_(kind) {}
+
+  // Walks p[0, n) and returns the bytes consumed: all but a UTF-8 character
+  // cut off at the end, unless `last`.
+  size_t Feed(const unsigned char* p, size_t n, bool last) {
+    size_t i = 0;
+    while (i < n && !done_ && !sink_.full) {
+      const unsigned char c = p[i];
+      if (inTag_) {
+        ++i;
+        if (c == '>') {
+          inTag_ = false;
+          Tag();
+        } else if (tagLength_ < sizeof tag_) {
+          tag_[tagLength_++] = c;
+        }
+        continue;
+      }
+      if (c == '<') {
+        ++i;
+        inTag_ = true;
+        tagLength_ = 0;
+        continue;
+      }
+      if (c >= 0x80 && !last && i + SequenceLength(c) > n) break;
+      const char32_t cp = DecodeUtf8(p, n, i);
+      if (cp == 0) {
+        done_ = true;  // a member's text ends at its first zero byte
+      } else if (first_ && IsByteOrderMark(cp)) {
+      } else if (!skipValue_) {
+        sink_.Char(cp);
+      }
+      first_ = false;
+    }
+    return done_ || sink_.full ? n : i;
+  }
+  // No more of this member is wanted.
+  bool Finished() const { return done_ || sink_.full; }
+  // The member ends: a tag left open runs to its end and gives one space.
+  void End() {
+    if (inTag_ && !Finished()) sink_.Space();
+    inTag_ = false;
+  }
+
+ private:
+  static size_t SequenceLength(unsigned char c) {
+    return c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+  }
+
+  // The value of attribute `want` in the tag, or nothing.
+  bool Attribute(std::string_view tag, std::string_view want, std::string_view& value) const {
+    size_t i = 0;
+    while (i < tag.size() && tag[i] != ' ' && tag[i] != '\t' && tag[i] != '\r' && tag[i] != '\n')
+      ++i;
+    while (i < tag.size()) {
+      while (i < tag.size() && (tag[i] == ' ' || tag[i] == '\t' || tag[i] == '\r' || tag[i] == '\n'))
+        ++i;
+      const size_t nameStart = i;
+      while (i < tag.size() && tag[i] != '=' && tag[i] != ' ' && tag[i] != '/') ++i;
+      const std::string_view name = tag.substr(nameStart, i - nameStart);
+      while (i < tag.size() && tag[i] == ' ') ++i;
+      if (i >= tag.size() || tag[i] != '=') {
+        ++i;
+        continue;
+      }
+      ++i;
+      while (i < tag.size() && tag[i] == ' ') ++i;
+      if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) continue;
+      const char quote = tag[i++];
+      const size_t valueStart = i;
+      while (i < tag.size() && tag[i] != quote) ++i;
+      if (name == want) {
+        value = tag.substr(valueStart, i - valueStart);
+        return true;
+      }
+      ++i;
+    }
+    return false;
+  }
+
+  void Tag() {
+    const std::string_view tag(reinterpret_cast<const char*>(tag_), tagLength_);
+    const bool closing = !tag.empty() && tag[0] == '/';
+    const bool empty = !tag.empty() && tag.back() == '/';
+    size_t end = closing ? 1 : 0;
+    while (end < tag.size() && tag[end] != ' ' && tag[end] != '\t' && tag[end] != '\r' &&
+           tag[end] != '\n' && tag[end] != '/')
+      ++end;
+    std::string_view local = tag.substr(closing ? 1 : 0, end - (closing ? 1 : 0));
+    if (const size_t colon = local.rfind(':'); colon != std::string_view::npos)
+      local = local.substr(colon + 1);
+
+    if (LocalNameIs(local, {"p", "si", "is", "text"})) {
+      if (closing) {
+        if (depth_ > 0) --depth_;
+      } else if (!empty) {
+        ++depth_;
+      }
+      sink_.Space();
+    } else if (depth_ == 0 ||
+               LocalNameIs(local, {"tab", "ptab", "br", "cr", "tc", "tr", "c", "row", "rt", "rPh",
+                                   "txbxContent", "instrText", "drawing", "pict", "object",
+                                   "posOffset", "align", "pctWidth", "pctHeight", "fldData"})) {
+      // Readings, field codes and the numbers that place a drawing are not
+      // part of the words around them.
+      sink_.Space();
+    }
+
+    if (kind_ == Kind::kSheet) {
+      std::string_view type;
+      if (local == "c" && !closing) {
+        sharedCell_ = !empty && Attribute(tag, "t", type) && type == "s";
+      } else if (local == "c") {
+        sharedCell_ = false;
+      } else if (local == "v") {
+        // A shared-string cell holds an index into the table, which gives its text.
+        skipValue_ = sharedCell_ && !closing && !empty;
+      }
+    } else if (kind_ == Kind::kWorkbook && local == "sheet" && !closing) {
+      std::string_view name;
+      if (Attribute(tag, "name", name)) {
+        const auto* s = reinterpret_cast<const unsigned char*>(name.data());
+        size_t i = 0;
+        while (i < name.size() && !sink_.full) sink_.Char(DecodeUtf8(s, name.size(), i));
+        sink_.Space();
+      }
+    }
+  }
+
+  TextSink& sink_;
+  const Kind kind_;
+  unsigned char tag_[512];
+  size_t tagLength_ = 0;
+  bool inTag_ = false;
+  bool first_ = true;
+  bool done_ = false;
+  int depth_ = 0;
+  bool sharedCell_ = false;
+  bool skipValue_ = false;
+};
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+  return out;
+}
+
+// Members are read in this order; kSkip members cannot hold text.
+enum Rank : int {
+  kDocument = 0, kSlides, kSharedStrings, kSheets, kNotes, kComments, kHeaders, kFooters,
+  kFootnotes, kDrawings, kProperties, kRest, kSkip
+};
+constexpr int kLastTextRank = kProperties;
+
+Rank RankOf(std::string_view rawName, Kind* kind) {
+  const std::string name = Lower(rawName);
+  *kind = Kind::kOther;
+  if (name.empty() || name.back() == '/') return kSkip;
+  const size_t slash = name.rfind('/');
+  const std::string_view base = std::string_view(name).substr(slash == std::string::npos ? 0 : slash + 1);
+  const size_t dot = base.rfind('.');
+  const std::string_view ext = dot == std::string_view::npos ? "" : base.substr(dot + 1);
+  static constexpr std::string_view kBinary[] = {
+      "png", "jpg", "jpeg", "jpe", "jfif", "gif", "bmp", "dib", "tif", "tiff", "emf", "wmf",
+      "emz", "wmz", "wdp", "jxr", "hdp", "ico", "svg", "pict", "pct", "webp", "heic", "eps",
+      "bin", "odttf", "ttf", "otf", "fntdata", "eot", "woff", "woff2", "mp3", "mp4", "m4a",
+      "m4v", "wav", "wma", "wmv", "avi", "mov", "mpg", "mpeg", "mid", "midi", "aif", "aiff",
+      "ogg", "swf", "docx", "docm", "xlsx", "xlsm", "xlsb", "pptx", "pptm", "sldx", "doc",
+      "xls", "ppt", "pdf", "zip", "cab", "exe", "dll", "ole", "dat", "sigs"};
+  for (std::string_view b : kBinary)
+    if (ext == b) return kSkip;
+  auto under = [&](std::string_view dir) { return name.compare(0, dir.size(), dir) == 0; };
+  auto baseStarts = [&](std::string_view s) { return base.compare(0, s.size(), s) == 0; };
+  if (ext != "xml") return under("docprops/") ? kProperties : kRest;
+  if (under("word/") && slash == 4) {
+    if (baseStarts("document")) return kDocument;
+    if (baseStarts("comments")) return kComments;
+    if (baseStarts("header")) return kHeaders;
+    if (baseStarts("footer")) return kFooters;
+    if (baseStarts("footnotes") || baseStarts("endnotes")) return kFootnotes;
+  }
+  if (under("ppt/slides/")) return kSlides;
+  if (under("ppt/notesslides/")) return kNotes;
+  if (under("ppt/comments/") || under("xl/threadedcomments/")) return kComments;
+  if (name == "xl/workbook.xml") {
+    *kind = Kind::kWorkbook;
+    return kDocument;
+  }
+  if (name == "xl/sharedstrings.xml") return kSharedStrings;
+  if (under("xl/worksheets/") && slash == 13) {
+    *kind = Kind::kSheet;
+    return kSheets;
+  }
+  if (under("xl/") && baseStarts("comments")) return kComments;
+  if (under("xl/drawings/") || under("ppt/diagrams/") || under("word/diagrams/") ||
+      under("xl/diagrams/") || name.find("/charts/chart") != std::string::npos)
+    return kDrawings;
+  if (under("docprops/")) return kProperties;
+  return kRest;
 }
 
 class Inflater {
@@ -185,29 +383,306 @@ class Inflater {
   }
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
-
-  // Inflates raw deflate data into dst; returns the bytes produced (whatever
-  // came before an error) and whether the deflate stream ended.
-  size_t Run(const unsigned char* src, size_t srcLength, unsigned char* dst, size_t room,
-             bool* ended = nullptr, size_t* consumed = nullptr) {
-    if (ended) *ended = false;
-    if (consumed) *consumed = 0;
-    if (!ok_ || inflateReset(&z_) != Z_OK) return 0;
-    z_.next_in = const_cast<Bytef*>(src);
-    z_.avail_in = (uInt)srcLength;
-    z_.next_out = dst;
-    z_.avail_out = (uInt)room;
-    const int rc = inflate(&z_, Z_SYNC_FLUSH);
-    if (ended) *ended = rc == Z_STREAM_END;
-    if (consumed) *consumed = z_.total_in;
-    return z_.total_out;
+  // Ready for a new member, nothing of the last one's input left.
+  bool Reset() {
+    z_.next_in = nullptr;
+    z_.avail_in = 0;
+    return ok_ && inflateReset(&z_) == Z_OK;
   }
+  z_stream& z() { return z_; }
 
  private:
   z_stream z_{};
   bool ok_ = false;
 };
 
+struct MemberResult {
+  bool ended = false;      // the deflate stream (or the stored data) ended
+  uint64_t consumed = 0;   // compressed bytes taken
+};
+
+class PackageWalk {
+ public:
+  PackageWalk(const Source& source, ExtractionContext& ctx)
+      : source_(source),
+        work_(ctx.file.get()),
+        sink_{reinterpret_cast<unsigned char*>(ctx.text.get())} {}
+
+  int32_t Run() {
+    if (!FromCentralDirectory()) FromLocalHeaders();
+    sink_.text[sink_.t] = 0;
+    return sink_.t;
+  }
+
+ private:
+  struct Entry {
+    uint32_t nameOffset;  // in the directory copy at work_
+    uint16_t nameLength;
+    uint16_t flags, method;
+    uint64_t compressedSize, size, headerOffset;
+    int rank;
+    Kind kind;
+    uint32_t index;
+  };
+
+  // Reads `compressed` bytes of member data at `offset` (UINT64_MAX: until the
+  // deflate stream ends) through the XML walk, leaving `reserve` bytes of room.
+  MemberResult Member(uint64_t offset, uint64_t compressed, uint16_t method, Kind kind,
+                      uint64_t reserve) {
+    MemberResult result;
+    const int32_t limit = kOpenXmlTextLimit;
+    sink_.room = (int32_t)std::max<int64_t>(sink_.t, (int64_t)limit - (int64_t)reserve);
+    sink_.full = sink_.t >= sink_.room;
+    if (sink_.full) return result;
+    XmlWalk walk(sink_, kind);
+    unsigned char* const in = work_ + kInOffset;
+    unsigned char* const out = work_ + kOutOffset;
+    const uint64_t available = offset < source_.size() ? source_.size() - offset : 0;
+    const uint64_t total = std::min(compressed, available);
+    size_t carry = 0;  // an unfinished UTF-8 character kept at out[0]
+    if (method == 0) {
+      uint64_t done = 0;
+      while (done < total && !walk.Finished()) {
+        const size_t want = (size_t)std::min<uint64_t>(kChunk - carry, total - done);
+        const size_t got = source_.ReadAt(offset + done, out + carry, want);
+        if (got == 0) break;
+        done += got;
+        const size_t have = carry + got;
+        const size_t used = walk.Feed(out, have, done >= total);
+        carry = have - used;
+        std::memmove(out, out + used, carry);
+      }
+      if (carry && !walk.Finished()) walk.Feed(out, carry, true);
+      walk.End();
+      result.ended = done >= total && compressed != UINT64_MAX;
+      result.consumed = done;
+      return result;
+    }
+    if (method != 8 || !inflater_.Reset()) return result;
+    z_stream& z = inflater_.z();
+    uint64_t read = 0;
+    int rc = Z_OK;
+    while (!walk.Finished() && rc == Z_OK) {
+      if (z.avail_in == 0) {
+        if (read >= total) break;
+        const size_t got =
+            source_.ReadAt(offset + read, in, (size_t)std::min<uint64_t>(kChunk, total - read));
+        if (got == 0) break;
+        read += got;
+        z.next_in = in;
+        z.avail_in = (uInt)got;
+      }
+      z.next_out = out + carry;
+      z.avail_out = (uInt)(kChunk - carry);
+      rc = inflate(&z, Z_SYNC_FLUSH);
+      if (rc == Z_BUF_ERROR) rc = Z_OK;  // no progress possible yet: more input comes
+      const size_t produced = kChunk - carry - z.avail_out;
+      inflated_ += produced;
+      if (inflated_ > kInflateBudget) {
+        budgetSpent_ = true;
+        break;
+      }
+      const size_t have = carry + produced;
+      const bool last = rc != Z_OK;
+      const size_t used = walk.Feed(out, have, last);
+      carry = have - used;
+      std::memmove(out, out + used, carry);
+    }
+    if (carry && !walk.Finished()) walk.Feed(out, carry, true);
+    walk.End();
+    result.ended = rc == Z_STREAM_END;
+    result.consumed = read - z.avail_in;
+    return result;
+  }
+
+  bool FromCentralDirectory() {
+    const uint64_t size = source_.size();
+    if (size < 22) return false;
+    // The end record sits in the last 22 bytes plus a comment of up to 65,535.
+    const size_t tailLength = (size_t)std::min<uint64_t>(size, 22 + 65535);
+    const uint64_t tailStart = size - tailLength;
+    if (source_.ReadAt(tailStart, work_, tailLength) != tailLength) return false;
+    size_t e = tailLength - 22 + 1;
+    bool found = false;
+    while (e-- > 0) {
+      if (IsSignature(work_ + e, 5, 6)) {
+        found = true;
+        break;
+      }
+    }
+    if (!found) return false;
+    uint64_t count = Le16(work_ + e + 10);
+    uint64_t dirSize = Le32(work_ + e + 12);
+    uint64_t dirOffset = Le32(work_ + e + 16);
+    uint64_t dirEnd = tailStart + e;
+    // ZIP64: a locator just before the end record names the larger record.
+    if (e >= 20 && IsSignature(work_ + e - 20, 6, 7)) {
+      const uint64_t recordOffset = Le64(work_ + e - 20 + 8);
+      unsigned char record[56];
+      if (recordOffset < dirEnd && source_.ReadAt(recordOffset, record, 56) == 56 &&
+          IsSignature(record, 6, 6)) {
+        count = Le64(record + 32);
+        dirSize = Le64(record + 40);
+        dirOffset = Le64(record + 48);
+        dirEnd = recordOffset;
+      }
+    }
+    if (dirOffset > dirEnd || dirSize > dirEnd - dirOffset || count == 0) return false;
+    const size_t length = (size_t)std::min<uint64_t>(dirSize, kDirectoryRoom);
+    if (source_.ReadAt(dirOffset, work_, length) != length) return false;
+
+    std::vector<Entry> entries;
+    size_t p = 0;
+    while (p + 46 <= length && IsSignature(work_ + p, 1, 2)) {
+      const unsigned char* h = work_ + p;
+      const size_t nameLength = Le16(h + 28), extraLength = Le16(h + 30);
+      const size_t next = p + 46 + nameLength + extraLength + Le16(h + 32);
+      if (p + 46 + nameLength + extraLength > length) break;
+      Entry entry{(uint32_t)(p + 46), (uint16_t)nameLength, Le16(h + 8), Le16(h + 10),
+                  Le32(h + 20), Le32(h + 24), Le32(h + 42), kRest, Kind::kOther,
+                  (uint32_t)entries.size()};
+      // ZIP64 extra field: the 8-byte values of the fields that read all ones.
+      const unsigned char* x = h + 46 + nameLength;
+      for (size_t k = 0; k + 4 <= extraLength;) {
+        const size_t fieldLength = Le16(x + k + 2);
+        if (Le16(x + k) == 1) {
+          size_t v = k + 4;
+          const size_t fieldEnd = std::min(k + 4 + fieldLength, extraLength);
+          for (uint64_t* field : {&entry.size, &entry.compressedSize, &entry.headerOffset}) {
+            if (*field != 0xFFFFFFFFu) continue;
+            if (v + 8 > fieldEnd) break;
+            *field = Le64(x + v);
+            v += 8;
+          }
+        }
+        k += 4 + fieldLength;
+      }
+      entry.rank = RankOf(std::string_view(reinterpret_cast<const char*>(work_) + entry.nameOffset,
+                                           nameLength),
+                          &entry.kind);
+      if (entry.rank != kSkip && !(entry.flags & 1)) entries.push_back(entry);
+      p = next;
+    }
+    if (entries.empty()) return p > 0 && IsSignature(work_, 1, 2);
+    // One member is read once, however many entries point at it.
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+      return a.headerOffset != b.headerOffset ? a.headerOffset < b.headerOffset : a.index < b.index;
+    });
+    entries.erase(std::unique(entries.begin(), entries.end(),
+                              [](const Entry& a, const Entry& b) {
+                                return a.headerOffset == b.headerOffset;
+                              }),
+                  entries.end());
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+      return a.rank != b.rank ? a.rank < b.rank : a.index < b.index;
+    });
+    // What the small text and property members still to come may need.
+    std::vector<uint64_t> reserve(entries.size() + 1, 0);
+    for (size_t i = entries.size(); i-- > 0;) {
+      const Entry& x = entries[i];
+      const bool small = x.rank <= kLastTextRank && x.size <= kSmallMember;
+      reserve[i] = std::min(kReserveCap, reserve[i + 1] + (small ? x.size : 0));
+    }
+    bool anyHeader = false;
+    for (size_t i = 0; i < entries.size() && sink_.t < kOpenXmlTextLimit && !budgetSpent_; ++i) {
+      const Entry& x = entries[i];
+      unsigned char header[30];
+      if (source_.ReadAt(x.headerOffset, header, 30) != 30 || !IsSignature(header, 3, 4)) continue;
+      anyHeader = true;
+      const uint64_t data = x.headerOffset + 30 + Le16(header + 26) + Le16(header + 28);
+      Member(data, x.compressedSize, x.method, x.kind, reserve[i + 1]);
+    }
+    // Offsets that lead nowhere (bytes put before the archive): walk the headers.
+    return anyHeader;
+  }
+
+  // The offset of the next local header at or after `from`, or the end of the
+  // package when a central directory header or the end comes first.
+  uint64_t NextLocalHeader(uint64_t from) {
+    unsigned char* const window = work_ + kInOffset;
+    while (from + 4 <= source_.size()) {
+      const size_t got = source_.ReadAt(from, window, kChunk);
+      if (got < 4) break;
+      for (size_t i = 0; i + 4 <= got; ++i) {
+        if (IsSignature(window + i, 1, 2)) return source_.size();
+        if (IsSignature(window + i, 3, 4)) return from + i;
+      }
+      from += got - 3;
+    }
+    return source_.size();
+  }
+
+  // Without a central directory: the local headers in file order.
+  void FromLocalHeaders() {
+    bool trustStreamEnd = true;  // cleared once a stream failed to end
+    uint64_t p = NextLocalHeader(0);
+    unsigned char header[30];
+    unsigned char* const name = work_;  // no directory in this walk
+    while (p + 30 <= source_.size() && sink_.t < kOpenXmlTextLimit && !budgetSpent_) {
+      if (source_.ReadAt(p, header, 30) != 30) break;
+      const uint16_t flags = Le16(header + 6), method = Le16(header + 8);
+      uint64_t compressed = Le32(header + 18);
+      const size_t nameLength = Le16(header + 26);
+      const uint64_t data = p + 30 + nameLength + Le16(header + 28);
+      if (data > source_.size()) break;
+      const size_t gotName = source_.ReadAt(p + 30, name, nameLength);
+      Kind kind;
+      const Rank rank = RankOf(std::string_view(reinterpret_cast<char*>(name), gotName), &kind);
+      const bool unsized = compressed == 0 && (flags & 0x08);
+      if (unsized && method == 8 && trustStreamEnd) {
+        // Sizes in a data descriptor: a deflated member ends where its stream ends.
+        MemberResult r;
+        if (rank != kSkip && !(flags & 1)) r = Member(data, UINT64_MAX, method, kind, 0);
+        // A member whose text stopped early (full room, a zero byte) still has an end.
+        if (!r.ended) r = Skim(data);
+        trustStreamEnd = r.ended;
+        p = NextLocalHeader(r.ended ? data + r.consumed : data);
+        continue;
+      }
+      if (!unsized && rank != kSkip && !(flags & 1)) Member(data, compressed, method, kind, 0);
+      p = NextLocalHeader(unsized || compressed > source_.size() - data ? data : data + compressed);
+    }
+  }
+
+  // Inflates a member that gives no text only to learn where it ends.
+  MemberResult Skim(uint64_t offset) {
+    MemberResult result;
+    if (!inflater_.Reset()) return result;
+    z_stream& z = inflater_.z();
+    unsigned char* const in = work_ + kInOffset;
+    unsigned char* const out = work_ + kOutOffset;
+    uint64_t read = 0;
+    int rc = Z_OK;
+    while (rc == Z_OK) {
+      if (z.avail_in == 0) {
+        const size_t got = source_.ReadAt(offset + read, in, kChunk);
+        if (got == 0) break;
+        read += got;
+        z.next_in = in;
+        z.avail_in = (uInt)got;
+      }
+      z.next_out = out;
+      z.avail_out = (uInt)kChunk;
+      rc = inflate(&z, Z_SYNC_FLUSH);
+      if (rc == Z_BUF_ERROR) rc = Z_OK;
+      inflated_ += kChunk - z.avail_out;
+      if (inflated_ > kInflateBudget) {
+        budgetSpent_ = true;
+        break;
+      }
+    }
+    result.ended = rc == Z_STREAM_END;
+    result.consumed = read - z.avail_in;
+    return result;
+  }
+
+  const Source& source_;
+  unsigned char* const work_;
+  TextSink sink_;
+  Inflater inflater_;
+  uint64_t inflated_ = 0;
+  bool budgetSpent_ = false;
+};
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
@@ -279,78 +754,22 @@ std::string Utf8ToShiftJis(std::string_view utf8) {
 
 int ExtractOpenXmlFile(const std::string& path, int32_t, ExtractionContext& ctx) {
   if (!ctx.Ready()) return 0;
-  const int64_t read = ReadHead(path, ctx.file.get(), kOpenXmlReadLimit);
-  if (read < 0) return 0;
-  return ExtractOpenXmlPackage((int32_t)read, ctx);
+  const int fd = OpenFileForReading(path);
+  if (fd < 0) return 0;
+  struct stat st;
+  int32_t n = 0;
+  if (fstat(fd, &st) == 0 && st.st_size >= 0) {
+    const Source source(fd, (uint64_t)st.st_size);
+    n = PackageWalk(source, ctx).Run();
+  }
+  close(fd);
+  return n;
 }
 
-int32_t ExtractOpenXmlPackage(int32_t length, ExtractionContext& ctx) {
+int32_t ExtractOpenXmlPackage(const unsigned char* data, size_t length, ExtractionContext& ctx) {
   if (!ctx.Ready()) return 0;
-  unsigned char* const file = ctx.file.get();
-  unsigned char* const area = file + kOpenXmlInflateOffset;
-  unsigned char* const text = reinterpret_cast<unsigned char*>(ctx.text.get());
-  const size_t n = (size_t)std::clamp<int32_t>(length, 0, kOpenXmlReadLimit);
-
-  CentralDirectory directory(file, n);
-  Inflater inflater;
-  // Cleared once a stream failed to end: each later attempt could run over the
-  // rest of the package again.
-  bool trustStreamEnd = true;
-  int32_t t = 0;
-  size_t p = 0;
-  while (p + 4 <= n) {
-    if (IsSignature(file + p, 1, 2)) break;
-    if (!IsSignature(file + p, 3, 4)) {
-      ++p;
-      continue;
-    }
-    if (p + 30 > n) break;
-    const uint16_t flags = Le16(file + p + 6);
-    const uint16_t method = Le16(file + p + 8);
-    size_t csize = Le32(file + p + 18);
-    const size_t nameLength = Le16(file + p + 26);
-    const size_t dataStart = p + 30 + nameLength + Le16(file + p + 28);
-    if (dataStart > n) break;
-
-    // Sizes written after the data (a data descriptor) come from the central
-    // directory; failing that, a deflated member ends where its stream ends.
-    bool sizeFromStream = false;
-    if (csize == 0) {
-      const std::string_view name(reinterpret_cast<const char*>(file + p + 30), nameLength);
-      if (const auto* entry = directory.Find(name, (uint32_t)p)) {
-        csize = entry->compressedSize;
-      } else if ((flags & 0x08) && method == 8 && trustStreamEnd) {
-        sizeFromStream = true;
-      }
-    }
-    if (!sizeFromStream && csize > n - dataStart) break;
-
-    size_t m;
-    if (sizeFromStream) {
-      bool ended = false;
-      size_t consumed = 0;
-      m = inflater.Run(file + dataStart, n - dataStart, area, kOpenXmlInflateRoom, &ended,
-                       &consumed);
-      csize = ended ? consumed : 0;
-      trustStreamEnd = ended;
-    } else if (method == 0) {
-      // Stored: the data are the member's bytes.
-      m = std::min<size_t>(csize, kOpenXmlTextLimit);
-      std::memcpy(area, file + dataStart, m);
-    } else {
-      m = inflater.Run(file + dataStart, csize, area, kOpenXmlInflateRoom);
-    }
-    m = std::min<size_t>(m, kOpenXmlTextLimit);
-    area[m] = 0;
-    if ((size_t)t + m > (size_t)kOpenXmlTextLimit) break;
-
-    const size_t utf8Length = strlen(reinterpret_cast<const char*>(area));
-    const size_t sjisLength = Utf8ToShiftJis(area, utf8Length, area);
-    t = AppendStripped(area, sjisLength, text, t);
-    p = dataStart + csize;
-  }
-  text[t] = 0;
-  return t;
+  const Source source(data, length);
+  return PackageWalk(source, ctx).Run();
 }
 
 }  // namespace kuribo

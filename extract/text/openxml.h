@@ -1,5 +1,6 @@
-// Office Open XML packages (.docx, .xlsx, .pptx and their macro twins): every
-// member of the ZIP archive inflated, converted from UTF-8 and stripped of tags.
+// Office Open XML packages (.docx, .xlsx, .pptx and their macro twins): the
+// members of the ZIP archive that can hold text, inflated, converted from UTF-8
+// and stripped of tags.
 #pragma once
 
 #include <cstddef>
@@ -11,19 +12,16 @@
 
 namespace kuribo {
 
-// At most this many bytes of a package are read, into ctx.file from byte 0.
-constexpr int32_t kOpenXmlReadLimit = 3'999'995;
-// One member's inflated bytes go here in ctx.file; room for 1,000,000 bytes.
-constexpr int32_t kOpenXmlInflateOffset = 4'000'000;
-constexpr int32_t kOpenXmlInflateRoom = 1'000'000;
-// Neither one member nor the whole text passes this many bytes.
+// The whole text passes neither this many bytes nor 1,000,000.
 constexpr int32_t kOpenXmlTextLimit = 999'995;
 
 // Writes the package's text (Shift_JIS, zero-terminated) at ctx.text and
 // returns its length; 0 when the file cannot be read or holds no member.
+// Members are read one at a time through the central directory, text members
+// first, so the package may be of any size; ctx.file is the workspace.
 int ExtractOpenXmlFile(const std::string& path, int32_t size, ExtractionContext& ctx);
-// The same over the `length` package bytes already at ctx.file.
-int32_t ExtractOpenXmlPackage(int32_t length, ExtractionContext& ctx);
+// The same over package bytes in memory (not in ctx.file).
+int32_t ExtractOpenXmlPackage(const unsigned char* data, size_t length, ExtractionContext& ctx);
 
 // UTF-8 to UTF-16 units. A character beyond U+FFFF becomes its surrogate pair;
 // each malformed sequence (stray continuation byte, overlong or cut-short form,
