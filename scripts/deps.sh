@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins zlib1g-dev libuchardet-dev
-  libgsf-1-dev poppler-data libgtest-dev libgmock-dev libbenchmark-dev fonts-ipafont-gothic
+  libgsf-1-dev libqpdf-dev poppler-data poppler-utils libgtest-dev libgmock-dev libbenchmark-dev fonts-ipafont-gothic
   clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
