@@ -3,6 +3,8 @@
 // turns the strings shown into Shift_JIS, following the font in force.
 // qpdf 11: no PointerHolder in its headers.
 #define POINTERHOLDER_TRANSITION 4
+// Complete before QPDFObjectHandle.hh for clang in C++20.
+#include <qpdf/JSON.hh>
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFLogger.hh>
@@ -311,10 +313,8 @@ class Walker {
       if (f.isIndirect() && !fieldsSeen_.insert(f.getObjGen()).second) continue;
       QPDFObjectHandle v = f.getKey("/V");
       if (v.isString() && !HasAppearance(f)) {
-        std::u16string u;
-        const std::string utf8 = v.getUTF8Value();
-        out_.Units(Utf8ToUtf16(utf8));
         out_.Byte(' ');
+        out_.Units(Utf8ToUtf16(v.getUTF8Value()));
       }
       Fields(f.getKey("/Kids"), depth + 1);
     }
