@@ -71,5 +71,48 @@ TEST(PdfDispatch, KuriboSearchPrintsJapaneseTextAndWithoutCmapDatLosesOnlyTheCid
   EXPECT_EQ(without.find("あい"), std::string::npos) << without;
 }
 
+std::string Search(const std::string& exe, const std::string& word, const std::string& dir) {
+  const std::string cmd = exe + " -k '" + word + "' -t .pdf -j 1 '" + dir + "' 2>/dev/null";
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+bool OnPath(const std::string& tool) {
+  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A LibreOffice export: simple TrueType subsets with one-byte codes.
+TEST(PdfDispatch, KuriboSearchFindsWordsOfALibreOfficeExport) {
+  const std::string exe = BinDir() + "kuribo-search";
+  if (!std::filesystem::exists(exe)) GTEST_SKIP() << "kuribo-search not built";
+  if (!OnPath("soffice")) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+  test::TempDir t;
+  const std::string txt = t.Write("src/letter.txt", "栗坊の検索テストです。\nExported paragraph\n");
+  const std::string out = t.MakeDir("out");
+  const std::string cmd = "cd '" + t.path() + "' && HOME='" + t.path() +
+                          "' timeout 120 soffice --headless --convert-to pdf --outdir '" + out +
+                          "' '" + txt + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_TRUE(std::filesystem::exists(out + "letter.pdf"));
+  const std::string rows = Search(exe, "検索テスト", out);
+  EXPECT_NE(rows.find("letter.pdf"), std::string::npos) << rows;
+  EXPECT_NE(Search(exe, "paragraph", out).find("letter.pdf"), std::string::npos);
+}
+
+TEST(PdfDispatch, KuriboSearchFindsWordsOfAFileWithCrossReferenceStreams) {
+  const std::string exe = BinDir() + "kuribo-search";
+  const std::string dir = std::string(KURIBO_CORPUS_DIR) + "/pdf/";
+  if (!std::filesystem::exists(exe)) GTEST_SKIP() << "kuribo-search not built";
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << "corpus not found at " << KURIBO_CORPUS_DIR;
+  const std::string rows = Search(exe, "電線接続端子部", dir);
+  EXPECT_NE(rows.find("pdfjs_issue16063.pdf"), std::string::npos) << rows;
+}
+
 }  // namespace
 }  // namespace kuribo
