@@ -87,4 +87,10 @@ JapaneseCodes PredefinedCodes(std::string_view cmapName, std::vector<CodeSpace>&
 int EucToSjis(uint32_t code, int bytes);
 int JisToSjis(uint32_t code);
 
+#ifdef KURIBO_JAPAN1_UNICODE
+// Adobe-Japan1 identifier -> Unicode (generated from poppler-data).
+extern const char32_t kJapan1Unicode[];
+extern const int32_t kJapan1UnicodeCount;
+#endif
+
 }  // namespace kuribo::pdf

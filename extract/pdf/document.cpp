@@ -91,6 +91,15 @@ struct TextOut {
       for (const char* p = kLig[cp - 0xFB00]; *p; ++p) Byte(*p);
       return;
     }
+    // Vertical presentation forms (Adobe-Japan1's vertical identifiers) as
+    // the characters a user types.
+    static const char16_t kVertical10[] = {0xFF0C, 0x3001, 0x3002, 0xFF1A, 0xFF1B,
+                                           0xFF01, 0xFF1F, 0x3016, 0x3017, 0x2026};
+    static const char16_t kVertical30[] = {0x2025, 0x2014, 0x2013, 0xFF3F, 0xFF3F, 0xFF08, 0xFF09,
+                                           0xFF5B, 0xFF5D, 0x3014, 0x3015, 0x3010, 0x3011, 0x300A,
+                                           0x300B, 0x3008, 0x3009, 0x300C, 0x300D, 0x300E, 0x300F};
+    if (cp >= 0xFE10 && cp <= 0xFE19) cp = kVertical10[cp - 0xFE10];
+    if (cp >= 0xFE30 && cp <= 0xFE44) cp = kVertical30[cp - 0xFE30];
     const int s = cp > 0xFFFF ? -1 : Utf16ToCp932((char16_t)cp);
     if (s < 0) {
       Byte(' ');
@@ -185,6 +194,9 @@ void ReadTrueTypeCmap(const std::string& f, std::vector<char32_t>& gidToUnicode)
   if (cmap == 0 || cmap >= f.size() || cmapLen > f.size() - cmap || cmapLen < 4) return;
   const uint16_t subtables = Be16(f, cmap + 2);
   std::vector<std::pair<uint32_t, uint32_t>> pairs;  // (code point, glyph)
+  // Work allowed for one font's cmap: a real one maps far fewer codes.
+  size_t work = 0;
+  constexpr size_t kMaxWork = 1'000'000;
   for (size_t i = 0; i < subtables && cmap + 4 + 8 * (i + 1) <= f.size(); ++i) {
     const size_t rec = cmap + 4 + 8 * i;
     const uint16_t platform = Be16(f, rec), encoding = Be16(f, rec + 2);
@@ -198,11 +210,11 @@ void ReadTrueTypeCmap(const std::string& f, std::vector<char32_t>& gidToUnicode)
       const size_t ends = st + 14, starts = ends + 2 * segs + 2, deltas = starts + 2 * segs,
                    offsets = deltas + 2 * segs;
       if (offsets + 2 * segs > f.size()) continue;
-      for (size_t s = 0; s < segs; ++s) {
+      for (size_t s = 0; s < segs && work < kMaxWork; ++s) {
         const uint32_t end = Be16(f, ends + 2 * s), start = Be16(f, starts + 2 * s);
         const uint16_t delta = Be16(f, deltas + 2 * s), ro = Be16(f, offsets + 2 * s);
         if (start > end || end - start > 0xFFFF) continue;
-        for (uint32_t c = start; c <= end && c != 0xFFFF; ++c) {
+        for (uint32_t c = start; c <= end && c != 0xFFFF && ++work < kMaxWork; ++c) {
           uint32_t g;
           if (ro == 0) {
             g = (uint16_t)(c + delta);
@@ -217,14 +229,14 @@ void ReadTrueTypeCmap(const std::string& f, std::vector<char32_t>& gidToUnicode)
       }
     } else if (format == 12 && st + 16 <= f.size()) {
       const uint32_t groups = Be32(f, st + 12);
-      for (uint32_t k = 0; k < groups && st + 16 + 12 * (size_t)(k + 1) <= f.size(); ++k) {
+      for (uint32_t k = 0; k < groups && work < kMaxWork && st + 16 + 12 * (size_t)(k + 1) <= f.size(); ++k) {
         const size_t g = st + 16 + 12 * (size_t)k;
         const uint32_t a = Be32(f, g), b = Be32(f, g + 4), gid = Be32(f, g + 8);
         if (b < a || b - a > 0x10000 || b > 0x10FFFF) continue;
-        for (uint32_t c = a; c <= b; ++c) pairs.push_back({c, gid + (c - a)});
+        for (uint32_t c = a; c <= b && ++work < kMaxWork; ++c) pairs.push_back({c, gid + (c - a)});
       }
     }
-    if (pairs.size() > 2'000'000) break;
+    if (work >= kMaxWork) break;
   }
   const int32_t* toSjis = Utf16ToCp932Table();
   for (const auto& [cp, gid] : pairs) {
@@ -560,9 +572,8 @@ class Walker {
       font.codes = pdf::PredefinedCodes(encName.empty() ? "" : encName.substr(encName[0] == '/'), predefined);
       if (font.space.empty()) font.space = predefined;
       const std::string order = ordering.isString() ? ordering.getStringValue() : "";
-      font.japan1 = order == "Japan1" || font.codes != JapaneseCodes::kNone ||
-                    (!encName.empty() && encName.find("Identity") == std::string::npos &&
-                     !font.embeddedCmap);
+      // Other orderings (Chinese, Korean) have other identifiers: never the Japanese table.
+      font.japan1 = order == "Japan1";
       if (!font.hasToUnicode && !font.japan1) {
         QPDFObjectHandle file2 = Key(Key(desc, "/FontDescriptor"), "/FontFile2");
         std::vector<char32_t> gidToUnicode;
@@ -690,6 +701,12 @@ class Walker {
       if (cid < 0) return;
     }
     if (font.japan1) {
+#ifdef KURIBO_JAPAN1_UNICODE
+      if (cid >= 0 && cid < pdf::kJapan1UnicodeCount) {
+        if (pdf::kJapan1Unicode[cid] != 0) out_.Unit(pdf::kJapan1Unicode[cid]);
+        return;
+      }
+#endif
       const int s = CidToSjis(cid);
       if (s > 0) out_.Sjis(s);
       return;
@@ -700,7 +717,8 @@ class Walker {
   }
 
  public:
-  // Adobe-Japan1 identifiers to Shift_JIS through the CID table of cmap.dat.
+  // Adobe-Japan1 identifiers to Shift_JIS through the CID table of cmap.dat,
+  // where the generated Unicode table is absent or ends.
   const PdfRangeTable* cid = nullptr;
 
  private:

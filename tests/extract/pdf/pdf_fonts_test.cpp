@@ -63,7 +63,7 @@ TEST(PdfFonts, EachDecodingPathGivesTheTextShown) {
       {"predefined JIS row-cell CMap", "<< /Type /Font /Subtype /Type0 /Encoding /H >>",
        TextObject("<24222424> Tj"), "あい"},
       {"predefined UCS-2 CMap", "<< /Type /Font /Subtype /Type0 /Encoding /UniJIS-UCS2-HW-H >>",
-       TextObject("<30420041> Tj"), "あA"},
+       TextObject("<30420041FE11> Tj"), "あA、"},  // a vertical form as typed
       {"predefined UTF-16 CMap (surrogate pair has no Shift_JIS form)",
        "<< /Type /Font /Subtype /Type0 /Encoding /UniJIS-UTF16-H >>",
        TextObject("<3042D842DFB73044> Tj"), "あ い"},
