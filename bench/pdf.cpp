@@ -79,7 +79,7 @@ void BM_KuriboPdfReader(benchmark::State& state) {
   benchmark::DoNotOptimize(text);
   Report(state, c);
 }
-BENCHMARK(BM_KuriboPdfReader)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_KuriboPdfReader)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 void BM_PdftotextLoop(benchmark::State& state) {
   const Corpus& c = Files();
@@ -102,7 +102,7 @@ void BM_PdftotextLoop(benchmark::State& state) {
   posix_spawn_file_actions_destroy(&actions);
   Report(state, c);
 }
-BENCHMARK(BM_PdftotextLoop)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PdftotextLoop)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 

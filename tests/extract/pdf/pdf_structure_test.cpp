@@ -5,6 +5,7 @@
 #include <qpdf/JSON.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <string>
@@ -132,6 +133,16 @@ TEST(PdfStructure, LoopsAndBombsEndWithBoundedWork) {
     // Decoding stops at the stream cap; the text before it is kept.
     EXPECT_EQ(Extract(*ctx, b.Finish()), "start");
   }
+}
+
+// A candidate swapped for a named pipe between walk and read: refused at
+// once, never waited on (the reader used to open documents by path).
+TEST(PdfStructure, ANamedPipeIsRefusedWithoutBlocking) {
+  test::TempDir t;
+  const std::string fifo = t.path() + "swapped.pdf";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  auto ctx = MakeContext(BinDir());
+  EXPECT_EQ(ExtractPdfText(fifo, 1000, *ctx), 0);
 }
 
 }  // namespace
