@@ -246,10 +246,9 @@ bool UnicodeMap::Lookup(uint32_t code, int bytes, std::u16string& out) const {
         const auto& a = arrays_[it->offset + k];
         out.append(pool_, a.first, a.second);
       } else if (it->length > 0) {
-        const size_t at = out.size();
+        // A range destination: its last unit counts up with the code.
         out.append(pool_, it->offset, it->length);
         out.back() = (char16_t)(out.back() + k);
-        (void)at;
       }
       return true;
     }
