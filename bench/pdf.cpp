@@ -1,106 +1,115 @@
-// Throughput of the PDF reader on generated documents: Japanese text shown
-// through a ToUnicode map and through UniJIS-UCS2-H (cmap.dat).
+// The PDF reader over the corpus PDFs, copied five times into a temporary
+// folder, against a loop that starts `pdftotext -enc UTF-8 FILE -` for each
+// file (output discarded). One worker; figures are files/s and MB/s.
+//   bench_pdf [--benchmark_filter=...]      (corpus: KURIBO_CORPUS_DIR or ../shared/corpus)
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "extract/context.h"
 #include "extract/pdf/pdf.h"
+#include "platform/fs.h"
+
+extern char** environ;
 
 namespace {
 
-std::string Deflate(const std::string& data) {
-  uLongf room = compressBound((uLong)data.size());
-  std::string out(room, '\0');
-  compress2((Bytef*)out.data(), &room, (const Bytef*)data.data(), (uLong)data.size(), 6);
-  out.resize(room);
-  return out;
-}
+namespace fs = std::filesystem;
 
-// `pages` content streams of hex-coded kana and kanji after one font.
-std::string MakePdf(int pages, bool toUnicode) {
-  std::string pdf = "%PDF-1.4\n";
-  std::vector<size_t> offsets;
-  auto object = [&](const std::string& body) {
-    offsets.push_back(pdf.size());
-    pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-  };
-  auto stream = [&](const std::string& data) {
-    const std::string z = Deflate(data);
-    object("<< /Length " + std::to_string(z.size()) + " /Filter /FlateDecode >>\nstream\n" + z +
-           "\nendstream");
-  };
-  std::string codes;
-  char hex[8];
-  for (int i = 0; i < 400; ++i) {
-    std::snprintf(hex, sizeof hex, "%04X", toUnicode ? 1 + i % 300 : 0x3042 + i % 80);
-    codes += hex;
-  }
-  std::string content;
-  for (int line = 0; line < 40; ++line) content += "BT\n/F1 10 Tf\n<" + codes + "> Tj\nET\n";
-  object(toUnicode ? "<< /Type /Font /Encoding /Identity-H /ToUnicode 2 0 R >>"
-                   : "<< /Type /Font /Encoding /UniJIS-UCS2-H >>");
-  if (toUnicode) {
-    std::string map = "/CMapName /Bench def\n300 beginbfchar\n";
-    for (int i = 1; i <= 300; ++i) {
-      std::snprintf(hex, sizeof hex, "%04X", i);
-      char dst[8];
-      std::snprintf(dst, sizeof dst, "%04X", 0x4E00 + i * 7);
-      map += std::string("<") + hex + "> <" + dst + ">\n";
+struct Corpus {
+  std::vector<std::string> files;
+  double bytes = 0;
+  std::string dir;
+};
+
+const Corpus& Files() {
+  static const Corpus* corpus = [] {
+    auto* c = new Corpus();
+    const char* env = std::getenv("KURIBO_CORPUS_DIR");
+    const fs::path src = fs::path(env ? env : "../shared/corpus") / "pdf";
+    if (!fs::exists(src)) return c;
+    c->dir = (fs::temp_directory_path() / ("kuribo_bench_pdf_" + std::to_string(getpid()))).string();
+    for (int copy = 0; copy < 5; ++copy) {
+      const fs::path to = fs::path(c->dir) / std::to_string(copy);
+      fs::create_directories(to);
+      for (const auto& e : fs::directory_iterator(src)) {
+        if (e.path().extension() != ".pdf") continue;
+        const fs::path dst = to / e.path().filename();
+        fs::copy_file(e.path(), dst, fs::copy_options::overwrite_existing);
+        c->files.push_back(dst.string());
+        c->bytes += (double)fs::file_size(dst);
+      }
     }
-    stream(map + "endbfchar\n");
-  }
-  for (int p = 0; p < pages; ++p) stream(content);
-  const size_t xref = pdf.size();
-  pdf += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-  char entry[32];
-  for (size_t off : offsets) {
-    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", off);
-    pdf += entry;
-  }
-  pdf += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
-  return pdf;
+    return c;
+  }();
+  return *corpus;
 }
 
-std::string ProgramDir() {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "./";
-  self[n] = '\0';
-  return (std::filesystem::path(self).parent_path().parent_path() / "bin").string() + "/";
+void Report(benchmark::State& state, const Corpus& c) {
+  state.counters["files/s"] = benchmark::Counter((double)c.files.size() * (double)state.iterations(),
+                                                 benchmark::Counter::kIsRate);
+  state.counters["MB/s"] = benchmark::Counter(c.bytes / 1e6 * (double)state.iterations(),
+                                              benchmark::Counter::kIsRate);
+  state.counters["files"] = (double)c.files.size();
 }
 
-void Run(benchmark::State& state, bool toUnicode) {
+void BM_KuriboPdfReader(benchmark::State& state) {
+  const Corpus& c = Files();
+  if (c.files.empty()) return state.SkipWithError("corpus not found");
   kuribo::ExtractionContext ctx;
   ctx.text.reset(new char[kuribo::kTextBufferSize]);
   ctx.file.reset(new unsigned char[kuribo::kFileBufferSize]);
-  ctx.programDir = ProgramDir();
+  ctx.programDir = kuribo::ExecutableDirectory() + "../bin/";
   kuribo::AllocatePdfWorkspace(ctx);
-  const std::string pdf = MakePdf((int)state.range(0), toUnicode);
-  std::memcpy(ctx.file.get(), pdf.data(), pdf.size());
-  int text = 0;
+  long long text = 0;
   for (auto _ : state) {
-    text = kuribo::ExtractPdfData((int32_t)pdf.size(), ctx);
-    benchmark::DoNotOptimize(text);
+    for (const std::string& f : c.files) {
+      text += kuribo::ExtractPdfText(f, (int32_t)fs::file_size(f), ctx);
+    }
   }
-  // Items are the 16-bit codes decoded: 40 lines of 400 per page.
-  state.SetItemsProcessed((int64_t)state.iterations() * state.range(0) * 40 * 400);
-  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)pdf.size());
-  state.counters["text_bytes"] = text;
-  state.counters["file_bytes"] = (double)pdf.size();
+  benchmark::DoNotOptimize(text);
+  Report(state, c);
 }
+BENCHMARK(BM_KuriboPdfReader)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
-void BM_PdfToUnicode(benchmark::State& state) { Run(state, true); }
-void BM_PdfUniJis(benchmark::State& state) { Run(state, false); }
+void BM_PdftotextLoop(benchmark::State& state) {
+  const Corpus& c = Files();
+  if (c.files.empty()) return state.SkipWithError("corpus not found");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  for (auto _ : state) {
+    for (const std::string& f : c.files) {
+      const char* argv[] = {"pdftotext", "-enc", "UTF-8", f.c_str(), "-", nullptr};
+      pid_t pid;
+      if (posix_spawnp(&pid, "pdftotext", &actions, nullptr, (char* const*)argv, environ) != 0) {
+        return state.SkipWithError("pdftotext not found");
+      }
+      int status = 0;
+      waitpid(pid, &status, 0);
+    }
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  Report(state, c);
+}
+BENCHMARK(BM_PdftotextLoop)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 
-BENCHMARK(BM_PdfToUnicode)->Arg(20)->Arg(200)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PdfUniJis)->Arg(20)->Arg(200)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (!Files().dir.empty()) fs::remove_all(Files().dir);
+  return 0;
+}

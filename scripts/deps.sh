@@ -2,8 +2,8 @@
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins zlib1g-dev libuchardet-dev
-  libgsf-1-dev poppler-data libgtest-dev libgmock-dev libbenchmark-dev fonts-ipafont-gothic
-  clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev xvfb xauth)
+  libgsf-1-dev libqpdf-dev poppler-data poppler-utils libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-ipafont-gothic clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

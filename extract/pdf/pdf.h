@@ -1,5 +1,6 @@
-// The PDF reader (classic cross-reference tables only) and the decoding of
-// shown text through ToUnicode maps and the predefined Japanese CMaps.
+// The PDF reader: qpdf for the structure, our decoding of the text shown
+// (document.cpp), and the shallow reader of classic cross-reference tables
+// that stands in for files qpdf cannot open (reader.cpp, decode.cpp).
 #pragma once
 
 #include <cstdint>
@@ -12,11 +13,20 @@
 namespace kuribo {
 
 // The extractor: the file's compacted Shift_JIS text at ctx.text; 0 on every
-// problem (no workspace, file over 5,000,000 bytes, unreadable, no text).
+// problem (no workspace, unreadable, no text). Files of any size are read.
 int ExtractPdfText(const std::string& path, int32_t size, ExtractionContext& ctx);
 
 // The same from the first `size` bytes already in ctx.file (fuzzing, tests).
 int ExtractPdfData(int32_t size, ExtractionContext& ctx);
+
+// The qpdf path alone over a document in memory or an open descriptor (which
+// it takes over and closes): the compacted length, or -1 when qpdf cannot
+// open the document.
+int ExtractPdfMemory(const unsigned char* data, size_t size, ExtractionContext& ctx);
+int ExtractPdfDescriptor(int fd, const std::string& path, ExtractionContext& ctx);
+
+// The shallow reader alone over the first `size` bytes in ctx.file.
+int ExtractPdfClassic(int32_t size, ExtractionContext& ctx);
 
 // Fills the object table from the startxref value and its /Prev chain.
 // Returns 1 when a non-zero startxref value was found, else 0 (count 0).

@@ -304,7 +304,7 @@ int ParseXrefChain(const unsigned char* data, int32_t size, int32_t* offsets, in
   return 1;
 }
 
-int ExtractPdfData(int32_t size, ExtractionContext& ctx) {
+int ExtractPdfClassic(int32_t size, ExtractionContext& ctx) {
   PdfWorkspace* ws = ctx.pdf.get();
   if (ws == nullptr || !ctx.Ready()) return 0;
   ws->toUnicodeRef[0] = '\0';
@@ -332,17 +332,6 @@ int ExtractPdfData(int32_t size, ExtractionContext& ctx) {
   DecodeStreams(*ws, data, ctx.text.get());
   ctx.text[ws->outputPos] = '\0';
   return CompactText(ctx.text.get(), std::min(ws->outputPos, kMaxTextLength));
-}
-
-int ExtractPdfText(const std::string& path, int32_t size, ExtractionContext& ctx) {
-  PdfWorkspace* ws = ctx.pdf.get();
-  if (ws == nullptr || !ws->workspaceReady || !ctx.Ready()) return 0;
-  if (size > kFileBufferSize || size < 0) return 0;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return 0;
-  const size_t got = std::fread(ctx.file.get(), 1, (size_t)size, f);
-  std::fclose(f);
-  return ExtractPdfData((int32_t)got, ctx);
 }
 
 }  // namespace kuribo

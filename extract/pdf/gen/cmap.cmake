@@ -17,3 +17,21 @@ else()
   message(WARNING "No Adobe-Japan1 CMaps in ${KURIBO_CMAP_SOURCE_DIR} (poppler-data): "
                   "cmap.dat is not built; PDF text through predefined CMaps stays undecoded")
 endif()
+
+# Adobe-Japan1 identifiers -> Unicode, compiled into the engine.
+set(KURIBO_JAPAN1_UNICODE /usr/share/poppler/cidToUnicode/Adobe-Japan1 CACHE FILEPATH
+    "poppler-data's Adobe-Japan1 cidToUnicode file")
+if(EXISTS ${KURIBO_JAPAN1_UNICODE})
+  set(KURIBO_JAPAN1_CPP ${CMAKE_BINARY_DIR}/generated/japan1_unicode.cpp)
+  add_custom_command(OUTPUT ${KURIBO_JAPAN1_CPP}
+    COMMAND ${CMAKE_COMMAND} -DIN=${KURIBO_JAPAN1_UNICODE} -DOUT=${KURIBO_JAPAN1_CPP}
+            -P ${CMAKE_CURRENT_LIST_DIR}/japan1.cmake
+    DEPENDS ${KURIBO_JAPAN1_UNICODE} ${CMAKE_CURRENT_LIST_DIR}/japan1.cmake
+    COMMENT "Generating the Adobe-Japan1 Unicode table")
+  target_sources(kuribo_engine PRIVATE ${KURIBO_JAPAN1_CPP})
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/extract/pdf/document.cpp APPEND PROPERTY
+               COMPILE_DEFINITIONS KURIBO_JAPAN1_UNICODE=1)
+else()
+  message(WARNING "No ${KURIBO_JAPAN1_UNICODE} (poppler-data): Adobe-Japan1 identifiers "
+                  "are read through cmap.dat's CID table only")
+endif()

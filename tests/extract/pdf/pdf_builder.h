@@ -61,6 +61,7 @@ class PdfBuilder {
       bytes_ += entry;
     }
     bytes_ += "trailer\n<< /Size " + std::to_string(next_);
+    if (root_ > 0) bytes_ += " /Root " + std::to_string(root_) + " 0 R";
     if (lastSection_ >= 0) bytes_ += " /Prev " + std::to_string(lastSection_);
     bytes_ += " >>\nstartxref\n" + std::to_string(at) + "\n%%EOF\n";
     lastSection_ = at;
@@ -72,12 +73,56 @@ class PdfBuilder {
     return bytes_;
   }
   const std::string& bytes() const { return bytes_; }
+  int next() const { return next_; }
+  void SetRoot(int n) { root_ = n; }
 
  private:
   std::string bytes_;
   std::vector<long long> pending_;
   long long lastSection_ = -1;
   int next_ = 1;
+  int root_ = 0;
+};
+
+// A document with a page tree: fonts and forms go into every page's
+// resources; each page shows one content stream.
+class PageDoc {
+ public:
+  PdfBuilder b;
+  std::string fonts;     // entries of the /Font dictionary
+  std::string xobjects;  // entries of the /XObject dictionary
+  std::string pageExtra;  // more entries of the next page's dictionary
+
+  int Font(const std::string& name, const std::string& dict) {
+    const int n = b.Object(dict);
+    fonts += "/" + name + " " + std::to_string(n) + " 0 R ";
+    return n;
+  }
+  void Page(const std::string& content) {
+    contents_.push_back(b.FlateStream("", content));
+    extras_.push_back(pageExtra);
+    pageExtra.clear();
+  }
+  std::string Finish() {
+    const int first = b.next();
+    const int pages = first + (int)contents_.size();
+    const std::string res = "/Resources << /Font << " + fonts + ">> /XObject << " + xobjects + ">> >>";
+    std::string kids;
+    for (size_t i = 0; i < contents_.size(); ++i) {
+      kids += std::to_string(b.Object("<< /Type /Page /Parent " + std::to_string(pages) +
+                                      " 0 R /MediaBox [0 0 612 792] /Contents " +
+                                      std::to_string(contents_[i]) + " 0 R " + res + " " +
+                                      extras_[i] + " >>")) + " 0 R ";
+    }
+    b.Object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(contents_.size()) + " >>");
+    b.SetRoot(b.Object("<< /Type /Catalog /Pages " + std::to_string(pages) + " 0 R " + catalogExtra + " >>"));
+    return b.Finish();
+  }
+  std::string catalogExtra;
+
+ private:
+  std::vector<int> contents_;
+  std::vector<std::string> extras_;
 };
 
 // A text object showing the given operands, one per line.
@@ -102,6 +147,15 @@ inline std::string Extract(ExtractionContext& ctx, const std::string& pdf) {
   if (pdf.size() > (size_t)kFileBufferSize) return "<too large>";
   std::copy(pdf.begin(), pdf.end(), ctx.file.get());
   const int n = ExtractPdfData((int32_t)pdf.size(), ctx);
+  if (n <= 0) return "";
+  return SjisToUtf8(std::string_view(ctx.text.get(), (size_t)n));
+}
+
+// The shallow reader alone (files qpdf refuses).
+inline std::string ExtractClassic(ExtractionContext& ctx, const std::string& pdf) {
+  if (pdf.size() > (size_t)kFileBufferSize) return "<too large>";
+  std::copy(pdf.begin(), pdf.end(), ctx.file.get());
+  const int n = ExtractPdfClassic((int32_t)pdf.size(), ctx);
   if (n <= 0) return "";
   return SjisToUtf8(std::string_view(ctx.text.get(), (size_t)n));
 }
