@@ -1,3 +1,9 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
 #include <windows.h>
 
 #include "platform/windows/wide.h"

@@ -4,8 +4,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -84,6 +85,9 @@ Collected Search(std::vector<std::string> keywords, std::vector<std::string> dir
 }
 
 TEST(SearchRun, FindsFilesThroughTheirPathAlone) {
+#ifdef _WIN32
+  GTEST_SKIP() << "two of its names differ only in case, one file on Windows";
+#endif
   TempDir t;
   // Files without an extractor still match through their path.
   t.Write("report_abc.zzz", "");
@@ -104,6 +108,9 @@ TEST(SearchRun, FindsFilesThroughTheirPathAlone) {
 }
 
 TEST(SearchRun, RowCarriesTypeAsSpelledDateAndTrueSize) {
+#ifdef _WIN32
+  GTEST_SKIP() << "sets the time with utimensat, which Windows lacks";
+#else
   TempDir t;
   const std::string p = t.Write("abc.TXT", std::string(48640, 'x'));
   struct timespec times[2] = {{1204362307, 0}, {1204362307, 0}};
@@ -115,6 +122,7 @@ TEST(SearchRun, RowCarriesTypeAsSpelledDateAndTrueSize) {
   EXPECT_EQ(c.rows[0].date, "2008/03/01  09:05:07");
   EXPECT_EQ(c.rows[0].size, 48640u);
   EXPECT_EQ(c.rows[0].path, p);
+#endif
 }
 
 TEST(SearchRun, RepeatedAndNestedDirectoriesListEachFileOnce) {
@@ -123,9 +131,14 @@ TEST(SearchRun, RepeatedAndNestedDirectoriesListEachFileOnce) {
   t.Write("abc0.zzz", "");
   TempDir o;
   o.Write("abc2.zzz", "");
+#ifdef _WIN32
+  const bool links = false;  // symbolic links need a privilege there
+#else
   // A link to a folder outside is followed, once however often it is reached.
   ASSERT_EQ(symlink(o.path().c_str(), (t.path() + "share").c_str()), 0);
   ASSERT_EQ(symlink(o.path().c_str(), (t.path() + "inner/share2").c_str()), 0);
+  const bool links = true;
+#endif
   const std::vector<std::vector<std::string>> runs = {
       {t.path(), t.path()},
       {t.path(), t.path() + "inner/"},
@@ -136,16 +149,24 @@ TEST(SearchRun, RepeatedAndNestedDirectoriesListEachFileOnce) {
     Collected c = Search({"abc"}, dirs, Boxes({}, ".zzz"));
     std::set<std::string> names;
     for (auto& r : c.rows) names.insert(r.path.substr(r.path.rfind('/') + 1));
-    EXPECT_EQ(c.rows.size(), 3u) << dirs[0] << " " << dirs[1];
-    EXPECT_EQ(names, (std::set<std::string>{"abc0.zzz", "abc1.zzz", "abc2.zzz"}));
+    std::set<std::string> want = {"abc0.zzz", "abc1.zzz", "abc2.zzz"};
+    if (!links && dirs[1] != o.path()) want.erase("abc2.zzz");
+    EXPECT_EQ(c.rows.size(), want.size()) << dirs[0] << " " << dirs[1];
+    EXPECT_EQ(names, want);
   }
 }
 
 TEST(SearchRun, DeepTreesWalkWithFewDescriptors) {
   TempDir t;
   std::string rel;
-  for (int i = 0; i < 300; ++i) rel += "d/";
+#ifdef _WIN32
+  const int levels = 60;  // within the classic 260-character path limit
+#else
+  const int levels = 300;
+#endif
+  for (int i = 0; i < levels; ++i) rel += "d/";
   t.Write(rel + "abc.zzz", "");
+#ifndef _WIN32
   // Far fewer descriptors than levels: the walk holds no directory open.
   struct rlimit old;
   ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
@@ -154,12 +175,18 @@ TEST(SearchRun, DeepTreesWalkWithFewDescriptors) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
   Collected c = Search({"abc"}, {t.path()}, Boxes({}, ".zzz"));
   setrlimit(RLIMIT_NOFILE, &old);
+#else
+  Collected c = Search({"abc"}, {t.path()}, Boxes({}, ".zzz"));
+#endif
   ASSERT_EQ(c.rows.size(), 1u);
   EXPECT_EQ(c.rows[0].path, t.path() + rel + "abc.zzz");
   EXPECT_TRUE(c.unreadable.empty());
 }
 
 TEST(SearchRun, DirectoriesThatCannotBeReadAreReported) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the path limit it passes is the POSIX one";
+#else
   TempDir t;
   t.Write("abc0.zzz", "");
   // A path longer than the system takes, made one level at a time.
@@ -183,9 +210,13 @@ TEST(SearchRun, DirectoriesThatCannotBeReadAreReported) {
   // The temporary folder's own removal cannot reach that deep either.
   std::string cleanup = "cd '" + t.path() + "' && rm -rf '" + name + "'";
   if (std::system(cleanup.c_str()) != 0) ADD_FAILURE() << "cleanup";
+#endif
 }
 
 TEST(SearchRun, DepthFirstWithHiddenEntriesAndLinkCyclesEnd) {
+#ifdef _WIN32
+  GTEST_SKIP() << "makes symbolic links, which need a privilege on Windows";
+#else
   TempDir t;
   t.Write("a/b/.hidden_abc.zzz", "");
   t.Write("a/abc.zzz", "");
@@ -195,13 +226,18 @@ TEST(SearchRun, DepthFirstWithHiddenEntriesAndLinkCyclesEnd) {
   ASSERT_EQ(c.rows.size(), 2u);
   // Walked once each, though reachable again through the links.
   EXPECT_EQ(std::count(c.dirs.begin(), c.dirs.end(), t.path() + "a/"), 1);
+#endif
 }
 
 TEST(SearchRun, MissingDirectoryAndPipesGiveNothingAndDoNotBlock) {
+#ifdef _WIN32
+  GTEST_SKIP() << "makes a named pipe in the file system, which Windows has not";
+#else
   TempDir t;
   ASSERT_EQ(mkfifo((t.path() + "abc.txt").c_str(), 0600), 0);
   Collected c = Search({"abc"}, {t.path() + "missing/", t.path()}, Boxes({7}));
   EXPECT_TRUE(c.rows.empty());
+#endif
 }
 
 TEST(SearchRun, StopEndsTheRunAndKeepsRowsSoFar) {
