@@ -44,3 +44,10 @@ cmake --build build/windows -j "$jobs" --target kuribo_tests kuribo-search
 
 # The tests under Wine; their temporary folders live in Wine's own.
 wine build/windows/bin/kuribo_tests.exe --gtest_brief=1 2>&1 | tr -d '\r'
+
+# The same search on both builds, rows and CSV compared.
+if [ -x build/test/bin/kuribo-search ]; then
+  ./scripts/windows-compare.sh
+else
+  echo "build/test/bin/kuribo-search missing (run ./test.sh first): Linux/Windows comparison skipped"
+fi
