@@ -110,6 +110,9 @@ struct Walk {
     FileId id;
     std::string error;
     const bool listed = ListDirectory(dir, level.entries, id, error);
+    FileStatus st;
+    // A chosen directory that is not there gives nothing, as it always has.
+    if (!listed && stack.empty() && !StatPath(dir, st)) return;
     if (!error.empty()) {
       std::lock_guard<std::mutex> lock(pipe.mutex);
       pipe.unreadable.push_back({dir, error});
