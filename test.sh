@@ -2,8 +2,12 @@
 # Installs what is missing, builds and runs every test.
 #   ./test.sh             warnings as errors, build/test
 #   ./test.sh --sanitize  the same with AddressSanitizer and UBSan, build/sanitize
+#   ./test.sh --windows   the MinGW-w64 cross build, tests under Wine, build/windows
 set -euo pipefail
 cd "$(dirname "$0")"
+if [ "${1:-}" = "--windows" ]; then
+  exec ./scripts/windows-build.sh
+fi
 ./scripts/deps.sh
 
 dir=build/test

@@ -1,11 +1,11 @@
 #include "app/csv_export.h"
 
-#include <sys/time.h>
 
 #include <cstdio>
 #include <ctime>
 
 #include "encoding/sjis.h"
+#include "platform/system.h"
 
 namespace kuribo {
 namespace {
@@ -58,14 +58,11 @@ std::string BuildCsv(const std::vector<std::string>& sjisKeywords, const std::ve
 }
 
 std::string ExportFileName() {
-  struct timeval tv;
-  gettimeofday(&tv, nullptr);
-  struct tm tm {};
-  time_t t = tv.tv_sec;
-  localtime_r(&t, &tm);
+  int ms = 0;
+  const std::tm tm = LocalTimeNow(ms);
   char buf[64];
   std::snprintf(buf, sizeof buf, "kuri_export%04d%02d%02d%02d%02d%02d%02d.csv", tm.tm_year + 1900,
-                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, (int)(tv.tv_usec / 1000));
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
   return buf;
 }
 

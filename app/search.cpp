@@ -1,10 +1,5 @@
 #include "app/search.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -19,6 +14,8 @@
 
 #include "app/dispatch.h"
 #include "encoding/sjis.h"
+#include "platform/dir.h"
+#include "platform/system.h"
 
 namespace kuribo {
 
@@ -51,9 +48,8 @@ bool IsCandidate(const std::string& path, const TypeSelection& types) {
 }
 
 std::string FormatFileTime(int64_t secondsSinceEpoch) {
-  time_t t = (time_t)secondsSinceEpoch;
-  struct tm tm {};
-  if (!gmtime_r(&t, &tm)) return "1970/01/01  00:00:00";
+  std::tm tm{};
+  if (!UtcTime(secondsSinceEpoch, tm)) return "1970/01/01  00:00:00";
   char buf[64];
   std::snprintf(buf, sizeof buf, "%04d/%02d/%02d  %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
                 tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
@@ -83,6 +79,7 @@ struct Pipeline {
   size_t nextEmit = 0;
   std::map<size_t, std::pair<int, std::string>> outcomes;  // hits and snippet, by index
   std::vector<std::string> directories;  // entered, not yet reported
+  std::vector<UnreadableDirectory> unreadable;  // not yet reported
 };
 
 // Workers run at most this far ahead of the rows handed out, so outcomes kept
@@ -92,56 +89,87 @@ constexpr size_t kReorderWindow = 4096;
 // memory stays flat however many files a search meets.
 constexpr size_t kWalkAhead = 8192;
 
+// One walk over all the directory arguments of a run: a directory reached again
+// (a second argument, one inside another, a link) is not walked twice.
 struct Walk {
   const TypeSelection& types;
   const std::atomic<bool>& stop;
   Pipeline& pipe;
-  std::set<std::pair<dev_t, ino_t>> visited;
+  std::set<FileId> visited;
 
-  // Depth first, entries in the order the file system returns them; a directory
-  // reached again (through a link) is not walked twice.
-  void Collect(const std::string& dir) {
-    DIR* d = opendir(dir.c_str());
-    if (!d) return;
-    struct stat self;
-    if (fstat(dirfd(d), &self) == 0 && !visited.insert({self.st_dev, self.st_ino}).second) {
-      closedir(d);
-      return;
+  struct Level {
+    std::string dir;
+    std::vector<DirEntry> entries;
+    size_t next = 0;
+  };
+
+  // Lists `dir` and, when it is new to the run, makes it the next level.
+  void Enter(const std::string& dir, std::vector<Level>& stack) {
+    Level level;
+    level.dir = dir;
+    FileId id;
+    std::string error;
+    const bool listed = ListDirectory(dir, level.entries, id, error);
+    FileStatus st;
+    // A chosen directory that is not there gives nothing, as it always has.
+    if (!listed && stack.empty() && !StatPath(dir, st)) return;
+    if (!error.empty()) {
+      std::lock_guard<std::mutex> lock(pipe.mutex);
+      pipe.unreadable.push_back({dir, error});
     }
+    if (!listed || !visited.insert(id).second) return;
     {
       std::lock_guard<std::mutex> lock(pipe.mutex);
       pipe.directories.push_back(dir);
     }
     pipe.resultReady.notify_one();
-    while (struct dirent* e = readdir(d)) {
+    stack.push_back(std::move(level));
+  }
+
+  // Depth first, entries in the order the file system returns them. Each
+  // directory is read whole and closed before its entries are visited, so the
+  // depth of a tree costs memory, not open descriptors.
+  void Collect(const std::string& root) {
+    std::vector<Level> stack;
+    Enter(root, stack);
+    while (!stack.empty()) {
       if (stop.load(std::memory_order_relaxed)) break;
-      const char* name = e->d_name;
-      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-      bool isDir = e->d_type == DT_DIR;
-      struct stat st;
-      bool haveStat = false;
-      if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-        haveStat = fstatat(dirfd(d), name, &st, 0) == 0;
-        isDir = haveStat && S_ISDIR(st.st_mode);
-      }
-      if (isDir) {
-        Collect(dir + name + "/");
+      Level& top = stack.back();
+      if (top.next >= top.entries.size()) {
+        stack.pop_back();
         continue;
       }
-      std::string path = dir + name;
+      const DirEntry& e = top.entries[top.next++];
+      std::string path = top.dir + e.name;
+      FileStatus st;
+      bool haveStat = false;
+      bool isDir = e.kind == DirEntry::Kind::kDirectory;
+      if (e.kind == DirEntry::Kind::kUnknown) {
+        haveStat = StatPath(path, st);
+        isDir = haveStat && st.isDirectory;
+      }
+      if (isDir) {
+        Enter(path + "/", stack);  // `top` may move from here on
+        continue;
+      }
       if (!IsCandidate(path, types)) continue;
-      if (!haveStat && fstatat(dirfd(d), name, &st, 0) != 0) continue;
+      if (e.haveStatus && e.kind == DirEntry::Kind::kFile) {
+        st.isRegular = true;
+        st.size = e.size;
+        st.mtime = e.mtime;
+        haveStat = true;
+      }
+      if (!haveStat && !StatPath(path, st)) continue;
       // Pipes and devices would block or never end; only regular files are read.
-      if (!S_ISREG(st.st_mode)) continue;
+      if (!st.isRegular) continue;
       {
         std::unique_lock<std::mutex> lock(pipe.mutex);
         pipe.walkRoom.wait(lock, [&] { return stop.load() || pipe.candidates.size() < kWalkAhead; });
-        pipe.candidates.push_back({std::move(path), (int64_t)st.st_mtime, (uint64_t)st.st_size});
+        pipe.candidates.push_back({std::move(path), st.mtime, st.size});
         ++pipe.walked;
       }
       pipe.workReady.notify_one();
     }
-    closedir(d);
   }
 };
 
@@ -176,9 +204,9 @@ SearchSummary RunSearch(const SearchRequest& request,
   Pipeline pipe;
   auto stopped = [&] { return stop.load(std::memory_order_relaxed); };
   std::thread walker([&] {
+    Walk walk{request.types, stop, pipe, {}};
     for (const std::string& dir : request.directories) {
       if (stopped()) break;
-      Walk walk{request.types, stop, pipe, {}};
       walk.Collect(dir);
     }
     {
@@ -222,16 +250,19 @@ SearchSummary RunSearch(const SearchRequest& request,
     std::string snippet;
   };
   std::vector<Ready> ready;
+  std::vector<UnreadableDirectory> unreadable;
   for (;;) {
     size_t total;
     bool walkDone;
     {
       std::unique_lock<std::mutex> lock(pipe.mutex);
       pipe.resultReady.wait_for(lock, std::chrono::milliseconds(20), [&] {
-        return stopped() || !pipe.directories.empty() || pipe.outcomes.count(pipe.nextEmit) ||
+        return stopped() || !pipe.directories.empty() || !pipe.unreadable.empty() ||
+               pipe.outcomes.count(pipe.nextEmit) ||
                (pipe.walkDone && pipe.nextEmit >= pipe.walked);
       });
       dirs.swap(pipe.directories);
+      unreadable.swap(pipe.unreadable);
       for (auto it = pipe.outcomes.find(pipe.nextEmit); it != pipe.outcomes.end() && it->first == pipe.nextEmit;
            it = pipe.outcomes.erase(it)) {
         ready.push_back({it->first, std::move(pipe.candidates.front()), it->second.first,
@@ -251,6 +282,11 @@ SearchSummary RunSearch(const SearchRequest& request,
       if (events.directory) events.directory(d);
     }
     dirs.clear();
+    for (UnreadableDirectory& u : unreadable) {
+      if (events.unreadable) events.unreadable(u);
+      summary.unreadable.push_back(std::move(u));
+    }
+    unreadable.clear();
     for (Ready& r : ready) {
       if (stopped()) break;
       if (events.file) events.file(r.index, total, walkDone, r.candidate.path);

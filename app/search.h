@@ -49,6 +49,12 @@ struct SearchRequest {
   TypeSelection types;
 };
 
+// A directory the walk met but could not read (whole or in part).
+struct UnreadableDirectory {
+  std::string path;    // file-system bytes (UTF-8), ending in "/"
+  std::string reason;  // the system's message
+};
+
 struct SearchEvents {
   // The walk entered a directory.
   std::function<void(const std::string& dir)> directory;
@@ -57,12 +63,15 @@ struct SearchEvents {
   std::function<void(size_t index, size_t total, bool walkDone, const std::string& path)> file;
   // A file with hits, in candidate order.
   std::function<void(ResultRow&& row)> row;
+  // A directory could not be read; the search goes on without it.
+  std::function<void(const UnreadableDirectory& dir)> unreadable;
 };
 
 struct SearchSummary {
   size_t candidates = 0;
   size_t rows = 0;
   bool stopped = false;
+  std::vector<UnreadableDirectory> unreadable;
 };
 
 // Runs one search with the given contexts (one per worker, made once by the

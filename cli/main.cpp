@@ -17,6 +17,7 @@
 #include "encoding/sjis.h"
 #include "platform/fs.h"
 #include "platform/program_dir.h"
+#include "platform/system.h"
 
 using namespace kuribo;
 
@@ -103,6 +104,11 @@ int Extract(const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> utf8Args = CommandLineArguments(argc, argv);
+  std::vector<char*> utf8Argv;
+  for (std::string& a : utf8Args) utf8Argv.push_back(a.data());
+  argc = (int)utf8Argv.size();
+  argv = utf8Argv.data();
   SearchRequest request;
   bool typesGiven = false;
   int workers = 0;
@@ -201,6 +207,10 @@ int main(int argc, char** argv) {
     } else {
       rows.push_back(std::move(row));
     }
+  };
+  events.unreadable = [&](const UnreadableDirectory& d) {
+    if (progress) std::fprintf(stderr, "\r\033[K");
+    std::cerr << "kuribo-search: cannot read directory " << d.path << ": " << d.reason << "\n";
   };
   std::atomic<bool> stop{false};
   SearchSummary summary = RunSearch(request, contexts, events, stop);

@@ -1,6 +1,5 @@
 #include "encoding/convert.h"
 
-#include <iconv.h>
 #include <unistd.h>
 
 #include <array>
@@ -12,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "encoding/codepage_tables.h"
 #include "encoding/sjis.h"
 #include "platform/fs.h"
 
@@ -69,7 +69,7 @@ const uint16_t* CanonicalTable() {
 }
 
 // JIS X 0212 (EUC-JP 0x8F rows, ISO-2022-JP-1) to code page 932 where it has a
-// form (its IBM extension characters), read once from iconv.
+// form (its IBM extension characters), from the generated iconv table.
 class Jis0212Table {
  public:
   static unsigned Get(unsigned j1, unsigned j2) {
@@ -78,23 +78,10 @@ class Jis0212Table {
   }
   Jis0212Table() {
     codes_.fill(0);
-    iconv_t cd = iconv_open("UTF-16LE", "EUC-JP");
-    if (cd == (iconv_t)-1) return;
-    for (unsigned a = 0; a < 94; ++a) {
-      for (unsigned b = 0; b < 94; ++b) {
-        char in[3] = {(char)0x8F, (char)(0xA1 + a), (char)(0xA1 + b)};
-        char outb[4];
-        char* ip = in;
-        char* op = outb;
-        size_t il = 3, ol = sizeof outb;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(cd, &ip, &il, &op, &ol) == (size_t)-1 || op - outb != 2) continue;
-        const char16_t u = (char16_t)((unsigned char)outb[0] | (unsigned char)outb[1] << 8);
-        const int c = Utf16ToCp932(u);
-        if (c >= 0x100) codes_[a * 94 + b] = (uint16_t)c;
-      }
+    for (size_t i = 0; i < tables::kJis0212DecodeCount; ++i) {
+      const int c = Utf16ToCp932((char16_t)tables::kJis0212Decode[2 * i + 1]);
+      if (c >= 0x100) codes_[tables::kJis0212Decode[2 * i]] = (uint16_t)c;
     }
-    iconv_close(cd);
   }
 
  private:

@@ -1,15 +1,16 @@
 #include "encoding/sjis.h"
 
-#include <iconv.h>
 
 #include <array>
 #include <memory>
 
+#include "encoding/codepage_tables.h"
+
 namespace kuribo {
 namespace {
 
-// Both directions are read once from iconv's CP932 and kept as flat tables, so
-// no conversion ever calls into a library per character.
+// Both directions come from tables generated at build time from iconv's CP932
+// and are kept flat, so no conversion ever calls into a library per character.
 struct Tables {
   std::array<int32_t, 65536> toUnicode;  // code -> unit or -1
   std::array<int32_t, 65536> fromUnicode;  // unit -> code or -1
@@ -17,56 +18,16 @@ struct Tables {
   Tables() {
     toUnicode.fill(-1);
     fromUnicode.fill(-1);
-    iconv_t dec = iconv_open("UTF-16LE", "CP932");
-    iconv_t enc = iconv_open("CP932", "UTF-16LE");
-    if (dec == (iconv_t)-1 || enc == (iconv_t)-1) {
-      // Without iconv's table only ASCII is known.
-      for (int c = 0; c < 0x80; ++c) {
-        toUnicode[c] = c;
-        fromUnicode[c] = c;
-      }
-      if (dec != (iconv_t)-1) iconv_close(dec);
-      if (enc != (iconv_t)-1) iconv_close(enc);
-      return;
+    for (size_t i = 0; i < tables::kCp932DecodeCount; ++i) {
+      const unsigned code = tables::kCp932Decode[2 * i];
+      const unsigned unit = tables::kCp932Decode[2 * i + 1];
+      const unsigned lead = code >> 8, trail = code & 0xFF;
+      const bool known = code < 0x100 ? !IsCp932Lead((unsigned char)code)
+                                      : IsCp932Lead((unsigned char)lead) && trail >= 0x40 && trail <= 0xFC;
+      if (known) toUnicode[code] = (int32_t)unit;
     }
-    auto decode = [&](const char* in, size_t n) -> int32_t {
-      char out[8];
-      char* ip = const_cast<char*>(in);
-      char* op = out;
-      size_t il = n, ol = sizeof out;
-      iconv(dec, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(dec, &ip, &il, &op, &ol) == (size_t)-1 || il != 0 || op - out != 2) return -1;
-      return (unsigned char)out[0] | ((unsigned char)out[1] << 8);
-    };
-    for (int c = 0; c < 0x100; ++c) {
-      if (IsCp932Lead((unsigned char)c)) continue;
-      char b = (char)c;
-      toUnicode[c] = decode(&b, 1);
-    }
-    for (int lead = 0x81; lead <= 0xFC; ++lead) {
-      if (!IsCp932Lead((unsigned char)lead)) continue;
-      for (int trail = 0x40; trail <= 0xFC; ++trail) {
-        char b[2] = {(char)lead, (char)trail};
-        toUnicode[(lead << 8) | trail] = decode(b, 2);
-      }
-    }
-    for (int u = 0; u < 0x10000; ++u) {
-      if (u >= 0xD800 && u <= 0xDFFF) continue;
-      char in[2] = {(char)(u & 0xFF), (char)(u >> 8)};
-      char out[4];
-      char* ip = in;
-      char* op = out;
-      size_t il = 2, ol = sizeof out;
-      iconv(enc, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(enc, &ip, &il, &op, &ol) == (size_t)-1 || il != 0) continue;
-      if (op - out == 1) {
-        fromUnicode[u] = (unsigned char)out[0];
-      } else if (op - out == 2) {
-        fromUnicode[u] = ((unsigned char)out[0] << 8) | (unsigned char)out[1];
-      }
-    }
-    iconv_close(dec);
-    iconv_close(enc);
+    for (size_t i = 0; i < tables::kCp932EncodeCount; ++i)
+      fromUnicode[tables::kCp932Encode[2 * i]] = tables::kCp932Encode[2 * i + 1];
   }
 };
 

@@ -762,6 +762,11 @@ void TForm1::Finish(unsigned generation, SearchSummary summary) {
   Flush();
   QString text = QString::number(results->Count()) + U("個のファイルを発見");
   if (summary.stopped) text += U("（検索を中止しました）");
+  // Folders the walk could not read are named, so a short list is not taken as complete.
+  if (!summary.unreadable.empty())
+    text += U("（読み込めないフォルダー %1 個: %2）")
+                .arg(summary.unreadable.size())
+                .arg(QString::fromStdString(summary.unreadable.front().path));
   SetStatus(text);
   ProgressBar1->setRange(0, 1000);
   if (!summary.stopped) ProgressBar1->setValue(1000);

@@ -1,6 +1,5 @@
 #include "extract/office/office_common.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,12 +8,13 @@
 #include "encoding/sjis.h"
 #include "extract/context.h"
 #include "extract/office/compound.h"
+#include "platform/fs.h"
 
 namespace kuribo::office {
 namespace {
 
 int32_t ReadRaw(const std::string& path, unsigned char* file) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenFileForReading(path);
   if (fd < 0) return -1;
   int32_t got = 0;
   while (got < kFileBufferSize) {

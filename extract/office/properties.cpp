@@ -1,12 +1,14 @@
 #include "extract/office/properties.h"
 
-#include <iconv.h>
-
 #include <algorithm>
+#include <array>
+#include <memory>
+#include <vector>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "encoding/codepage_tables.h"
 #include "encoding/sjis.h"
 #include "extract/context.h"
 #include "extract/office/compound.h"
@@ -74,34 +76,42 @@ Bytes FindProperty(Bytes section, uint32_t id) {
   return {};
 }
 
-// The iconv name of a Windows code page; null for those whose bytes are taken
-// as they are (code page 932 itself, none given) or decoded without iconv.
-const char* IconvName(unsigned codePage, char* scratch, size_t room) {
-  switch (codePage) {
-    case 0:
-    case 932:
-    case 10001:  // Mac Japanese: Shift_JIS
-    case 65001:
-      return nullptr;
-    case 1200: return "UTF-16LE";
-    case 1201: return "UTF-16BE";
-    case 10000: return "MACINTOSH";
-    case 20127: return "ASCII";
-    case 20932:
-    case 51932: return "EUC-JP";
-    case 50220:
-    case 50221:
-    case 50222: return "ISO-2022-JP";
-    case 936: return "GBK";
-    case 950: return "BIG5";
-    default:
-      if (codePage >= 28591 && codePage <= 28599) {
-        std::snprintf(scratch, room, "ISO-8859-%u", codePage - 28590);
-      } else {
-        std::snprintf(scratch, room, "CP%u", codePage);
-      }
-      return scratch;
+// The decoding table of a code page whose bytes are converted; null for those
+// taken as they are (code page 932 itself, none given) or decoded by rule.
+const tables::CodePageTable* FindCodePage(unsigned codePage) {
+  if (codePage == 20932) codePage = 51932;  // EUC-JP both
+  for (size_t i = 0; i < tables::kCodePageCount; ++i)
+    if (tables::kCodePages[i].codePage == codePage) return &tables::kCodePages[i];
+  return nullptr;
+}
+
+// A code page's codes (one byte, or lead << 8 | trail) as UTF-16 units.
+class CodePageDecoder {
+ public:
+  explicit CodePageDecoder(const tables::CodePageTable& t) : units_(65536, kNone) {
+    lead_.fill(false);
+    for (size_t i = 0; i < t.leadCount; ++i) lead_[t.leads[i]] = true;
+    for (size_t i = 0; i < t.count; ++i) units_[t.pairs[2 * i]] = t.pairs[2 * i + 1];
   }
+  bool IsLead(unsigned char c) const { return lead_[c]; }
+  // The unit of `code`, or -1.
+  int Unit(unsigned code) const { return units_[code] == kNone ? -1 : units_[code]; }
+
+ private:
+  static constexpr uint32_t kNone = 0xFFFFFFFF;
+  std::vector<uint32_t> units_;
+  std::array<bool, 256> lead_;
+};
+
+int Jis0212Unit(unsigned row, unsigned cell) {
+  static const std::vector<int32_t> units = [] {
+    std::vector<int32_t> u(94 * 94, -1);
+    for (size_t i = 0; i < tables::kJis0212DecodeCount; ++i)
+      u[tables::kJis0212Decode[2 * i]] = tables::kJis0212Decode[2 * i + 1];
+    return u;
+  }();
+  if (row < 0xA1 || row > 0xFE || cell < 0xA1 || cell > 0xFE) return -1;
+  return units[(row - 0xA1) * 94 + (cell - 0xA1)];
 }
 
 // One section's string values, converted from the section's code page.
@@ -111,9 +121,6 @@ class SectionReader {
     Bytes cp = FindProperty(section, 1);
     if (cp.size >= 6 && (Le16(cp.data) == kVtI2 || Le16(cp.data) == kVtUi2))
       codePage_ = Le16(cp.data + 4);
-  }
-  ~SectionReader() {
-    if (cd_ != (iconv_t)-1) iconv_close(cd_);
   }
   SectionReader(const SectionReader&) = delete;
   SectionReader& operator=(const SectionReader&) = delete;
@@ -149,58 +156,108 @@ class SectionReader {
       out += Utf8ToSjis(std::string_view(reinterpret_cast<const char*>(s), len), ' ');
       return;
     }
+    if (codePage_ == 1200 || codePage_ == 1201) {
+      ConvertUtf16(s, len, codePage_ == 1201, out);
+      return;
+    }
+    const bool iso2022 = codePage_ >= 50220 && codePage_ <= 50222;
     if (!opened_) {
       opened_ = true;
-      char scratch[24];
-      if (const char* name = IconvName(codePage_, scratch, sizeof scratch))
-        cd_ = iconv_open("UTF-16LE", name);
+      if (const tables::CodePageTable* t = FindCodePage(iso2022 ? 51932 : codePage_))
+        decoder_ = std::make_unique<CodePageDecoder>(*t);
     }
-    if (cd_ == (iconv_t)-1) {
+    if (!decoder_) {
       out.append(reinterpret_cast<const char*>(s), len);
       return;
     }
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* in = const_cast<char*>(reinterpret_cast<const char*>(s));
-    size_t inLeft = len;
-    char16_t pending = 0;  // a high surrogate waiting for its partner
-    while (inLeft > 0) {
-      char buf[512];
-      char* o = buf;
-      size_t oLeft = sizeof buf;
-      const size_t rc = iconv(cd_, &in, &inLeft, &o, &oLeft);
-      const int err = rc == (size_t)-1 ? errno : 0;
-      for (char* u = buf; u + 1 < o; u += 2) {
-        const char16_t unit = (char16_t)((unsigned char)u[0] | ((unsigned char)u[1] << 8));
-        if (pending) {
-          pending = 0;
-          if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            out.push_back(' ');
-            continue;
-          }
-          out.push_back(' ');
-        }
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-          pending = unit;
-          continue;
-        }
-        AppendCp932(out, unit, ' ');
+    if (iso2022) {
+      ConvertIso2022(s, len, out);
+      return;
+    }
+    const bool euc = codePage_ == 20932 || codePage_ == 51932;
+    size_t i = 0;
+    while (i < len) {
+      const unsigned char c = s[i];
+      int unit = -1;
+      if (euc && c == 0x8F) {
+        if (i + 2 >= len) break;  // cut short at the end
+        unit = Jis0212Unit(s[i + 1], s[i + 2]);
+        i += unit >= 0 ? 3 : 1;
+      } else if (decoder_->IsLead(c)) {
+        if (i + 1 >= len) break;
+        unit = decoder_->Unit((unsigned)c << 8 | s[i + 1]);
+        i += unit >= 0 ? 2 : 1;
+      } else {
+        unit = decoder_->Unit(c);
+        ++i;
       }
-      if (err == EILSEQ) {
-        // A byte the code page does not define: one space, then go on.
+      // A byte the code page does not define: one space, then go on.
+      if (unit < 0) {
         out.push_back(' ');
-        ++in;
-        --inLeft;
-      } else if (err != 0 && err != E2BIG) {
-        break;  // cut short at the end
+      } else {
+        AppendCp932(out, (char16_t)unit, ' ');
       }
     }
-    if (pending) out.push_back(' ');
+  }
+
+  static void ConvertUtf16(const unsigned char* s, size_t len, bool bigEndian, std::string& out) {
+    for (size_t i = 0; i + 1 < len; i += 2) {
+      const char16_t unit = bigEndian ? (char16_t)(s[i] << 8 | s[i + 1]) : (char16_t)(s[i] | s[i + 1] << 8);
+      if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < len) {
+        const char16_t next = bigEndian ? (char16_t)(s[i + 2] << 8 | s[i + 3]) : (char16_t)(s[i + 2] | s[i + 3] << 8);
+        if (next >= 0xDC00 && next <= 0xDFFF) i += 2;
+        out.push_back(' ');
+      } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+        out.push_back(' ');
+      } else {
+        AppendCp932(out, unit, ' ');
+      }
+    }
+  }
+
+  // ISO-2022-JP: escape sequences switch between ASCII, JIS X 0208 (read as
+  // EUC-JP with the high bit set), half-width katakana and JIS X 0212.
+  void ConvertIso2022(const unsigned char* s, size_t len, std::string& out) {
+    enum { kAscii, k0208, kKana, k0212 } mode = kAscii;
+    size_t i = 0;
+    while (i < len) {
+      const unsigned char c = s[i];
+      if (c == 0x1B && i + 2 < len) {
+        const unsigned char a = s[i + 1], b = s[i + 2];
+        if (a == '(' && (b == 'B' || b == 'J')) { mode = kAscii; i += 3; continue; }
+        if (a == '(' && b == 'I') { mode = kKana; i += 3; continue; }
+        if (a == '$' && (b == 'B' || b == '@')) { mode = k0208; i += 3; continue; }
+        if (a == '$' && b == '(' && i + 3 < len && s[i + 3] == 'D') { mode = k0212; i += 4; continue; }
+        if (a == '$' && b == '(' && i + 3 < len && s[i + 3] == 'B') { mode = k0208; i += 4; continue; }
+      }
+      if (c == 0x0E) { mode = kKana; ++i; continue; }
+      if (c == 0x0F) { mode = kAscii; ++i; continue; }
+      if (c < 0x21 || c > 0x7E || mode == kAscii) {
+        out.push_back(c >= 0x80 ? ' ' : (char)c);
+        ++i;
+        continue;
+      }
+      if (mode == kKana) {
+        AppendCp932(out, (char16_t)(0xFF61 + (c - 0x21)), ' ');
+        ++i;
+        continue;
+      }
+      if (i + 1 >= len) break;
+      const int unit = mode == k0212 ? Jis0212Unit(c | 0x80, s[i + 1] | 0x80)
+                                     : decoder_->Unit((unsigned)(c | 0x80) << 8 | (s[i + 1] | 0x80));
+      if (unit < 0) {
+        out.push_back(' ');
+      } else {
+        AppendCp932(out, (char16_t)unit, ' ');
+      }
+      i += 2;
+    }
   }
 
   Bytes section_;
   unsigned codePage_ = 0;
   bool opened_ = false;
-  iconv_t cd_ = (iconv_t)-1;
+  std::unique_ptr<CodePageDecoder> decoder_;
 };
 
 void ReadStream(CompoundFile& cfb, const char* name, std::string& out) {

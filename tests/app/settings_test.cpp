@@ -191,6 +191,9 @@ TEST_F(SettingsFileTest, WriteFailsInAMissingDirectory) {
 }
 
 TEST_F(SettingsFileTest, LinkedSettingsFileIsWrittenThrough) {
+#ifdef _WIN32
+  GTEST_SKIP() << "makes a symbolic link, which needs a privilege on Windows";
+#endif
   const std::string real = (dir_ / "real.ini").string();
   WriteAll(real, "[COMMON]\nKEY=old\n");
   fs::create_symlink(real, path_);

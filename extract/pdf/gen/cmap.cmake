@@ -3,7 +3,7 @@ set(KURIBO_CMAP_SOURCE_DIR /usr/share/poppler/cMap/Adobe-Japan1 CACHE PATH
     "Directory of the Adobe-Japan1 CMap files cmap.dat is built from")
 if(EXISTS ${KURIBO_CMAP_SOURCE_DIR}/90ms-RKSJ-H)
   add_executable(kuribo_cmapgen ${CMAKE_CURRENT_LIST_DIR}/cmapgen.cpp
-                 ${CMAKE_SOURCE_DIR}/encoding/sjis.cpp)
+                 ${CMAKE_SOURCE_DIR}/encoding/sjis.cpp ${KURIBO_TABLES_CPP})
   target_include_directories(kuribo_cmapgen PRIVATE ${CMAKE_SOURCE_DIR})
   set_target_properties(kuribo_cmapgen PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
   set(KURIBO_CMAP_DAT ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/cmap.dat)

@@ -163,6 +163,26 @@ TEST_F(DocumentPropertiesTest, ValuesInOtherCodePagesAreConverted) {
   EXPECT_EQ(Appended(WriteDoc(Summary({LpstrProperty(2, utf16)}, 1200), "")), Sjis("予算"));
 }
 
+TEST_F(DocumentPropertiesTest, TableCodePagesAndIso2022AreDecodedWithoutIconv) {
+  const struct {
+    uint16_t codePage;
+    std::string bytes;
+    std::string utf8;
+  } cases[] = {
+      {51932, "\xCD\xBD\xBB\xBB x", "予算 x"},
+      {20932, "\x8E\xB6\xA4\xA2", "ｶあ"},
+      {50220, "a\x1B$BM=;;\x1B(Bb", "a予算b"},
+      {50221, "\x1B(I6\x1B(B!", "ｶ!"},
+      {10000, "caf\x8E!", "caf !"},      // é has no Shift_JIS form
+      {936, "x\xD4\xA4\xCB\xE3", "x 算"},  // GBK: 预 has no form, 算 has
+      {1252, "y\x81z", "y z"},            // a byte the code page leaves undefined
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Appended(WriteDoc(Summary({LpstrProperty(2, c.bytes)}, c.codePage), "")), Utf8ToSjis(c.utf8))
+        << c.codePage;
+  }
+}
+
 TEST_F(DocumentPropertiesTest, MalformedUtf8ValueLosesOnlyItsBadBytes) {
   const std::string path = WriteDoc(Summary({LpstrProperty(2, "ab\xF0\x9F\x98\x80" "cd\xFF" "e")}, 65001), "");
   EXPECT_EQ(Appended(path), "ab cd e");

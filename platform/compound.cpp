@@ -1,11 +1,14 @@
-#include "extract/office/compound.h"
+#include "platform/compound.h"
 
 #include <gsf/gsf-infile-impl.h>
 #include <gsf/gsf.h>
 
+#include <unistd.h>
+
 #include <cstdio>
-#include <cstring>
 #include <mutex>
+
+#include "platform/fs.h"
 
 namespace kuribo {
 namespace {
@@ -41,13 +44,7 @@ GsfInput* OpenChild(void* infile, const char* name) {
   return child;
 }
 
-const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-
 }  // namespace
-
-bool HasCompoundSignature(const unsigned char* bytes, size_t size) {
-  return size >= 8 && std::memcmp(bytes, kSignature, 8) == 0;
-}
 
 CompoundFile::~CompoundFile() {
   if (infile_) g_object_unref(G_OBJECT(infile_));
@@ -56,17 +53,22 @@ CompoundFile::~CompoundFile() {
 
 bool CompoundFile::Open(const std::string& path) {
   if (infile_) return true;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
+  // Read from our own descriptor: a path swapped for a pipe must not block.
+  const int fd = OpenFileForReading(path);
+  if (fd < 0) return false;
   unsigned char head[8];
-  size_t got = std::fread(head, 1, sizeof head, f);
-  std::fclose(f);
-  if (!HasCompoundSignature(head, got)) return false;
+  const size_t got = ReadFully(fd, head, sizeof head);
+  FILE* f = HasCompoundSignature(head, got) && lseek(fd, 0, SEEK_SET) == 0 ? fdopen(fd, "rb") : nullptr;
+  if (!f) {
+    close(fd);
+    return false;
+  }
   InitGsf();
   GError* err = nullptr;
-  GsfInput* in = gsf_input_stdio_new(path.c_str(), &err);
+  // The input owns the stream from here and closes it when released.
+  GsfInput* in = gsf_input_stdio_new_FILE(path.c_str(), f, FALSE);
   if (!in) {
-    if (err) g_error_free(err);
+    std::fclose(f);
     return false;
   }
   GsfInfile* ole = gsf_infile_msole_new(in, &err);
