@@ -410,8 +410,12 @@ bool TForm1::SaveSettings() {
   values.key = JoinSettingValue(keys);
   values.dir = JoinSettingValue(dirs);
   values.typ = BuildTypeValue(checked, ToBytes(Edit2->text()));
-  if (!WriteSettingsFile(ToBytes(SettingsPath()), values)) {
-    showError(U("設定ファイルに書き込めませんでした: ") + SettingsPath());
+  settingsTooLong_ = !SettingsFit(values);
+  bool readOnly = false;
+  if (!WriteSettingsFile(ToBytes(SettingsPath()), values, &readOnly)) {
+    showError((readOnly ? U("設定ファイルは読み取り専用のため保存しませんでした: ")
+                        : U("設定ファイルに書き込めませんでした: ")) +
+              SettingsPath());
     return false;
   }
   return true;
@@ -529,7 +533,8 @@ void TForm1::Button5Click() {
   }
   results->Clear();
   SetStatus(QString());
-  if (!SaveSettings()) return;
+  // A settings file that cannot be written is reported; the search still runs.
+  SaveSettings();
 
   // The run works on a copy: edits made while it runs do not reach it.
   SearchRequest request;
@@ -629,6 +634,7 @@ void TForm1::Finish(unsigned generation, SearchSummary summary) {
   Flush();
   QString text = QString::number(results->Count()) + U("個のファイルを発見");
   if (summary.stopped) text += U("（検索を中止しました）");
+  if (settingsTooLong_) text += U("　設定の一覧が長すぎるため、次回の起動時には一部しか読み込まれません");
   SetStatus(text);
   ProgressBar1->setRange(0, 1000);
   if (!summary.stopped) ProgressBar1->setValue(1000);
@@ -721,15 +727,10 @@ bool TForm1::ExportCsv() {
     path = dir + ExportFileName();
   }
   const QString shown = QString::fromStdString(path);
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(csv.data(), (std::streamsize)csv.size());
-    if (out) out.close();
-    if (!out) {
-      SetStatus(U("CSVファイル作成失敗"));
-      showError(U("CSVファイルを作成できませんでした: ") + shown);
-      return false;
-    }
+  if (!WriteFileReplacing(path, csv)) {
+    SetStatus(U("CSVファイル作成失敗"));
+    showError(U("CSVファイルを作成できませんでした: ") + shown);
+    return false;
   }
   lastExport_ = shown;
   SetStatus(U("Excel起動中。。。"));
