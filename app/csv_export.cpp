@@ -97,9 +97,13 @@ std::string ExportFileName() {
   struct tm tm {};
   time_t t = tv.tv_sec;
   localtime_r(&t, &tm);
+  return ExportFileNameAt(tm, (int)(tv.tv_usec / 1000));
+}
+
+std::string ExportFileNameAt(const struct tm& tm, int milliseconds) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "kuri_export%04d%02d%02d%02d%02d%02d%03d.csv", tm.tm_year + 1900,
-                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, (int)(tv.tv_usec / 1000));
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, milliseconds);
   return buf;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -18,5 +19,7 @@ bool WriteFileReplacing(const std::string& path, const std::string& bytes);
 
 // "kuri_export" + yyyymmddhhnnsszz + ".csv" for the current local time.
 std::string ExportFileName();
+// The same for a given local time; milliseconds always with three digits.
+std::string ExportFileNameAt(const struct tm& localTime, int milliseconds);
 
 }  // namespace kuribo

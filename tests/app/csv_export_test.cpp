@@ -42,6 +42,14 @@ TEST(CsvExport, WithoutRowsTwoLines) {
 
 TEST(CsvExport, FileNameCarriesTimeToTheMillisecond) {
   EXPECT_TRUE(std::regex_match(ExportFileName(), std::regex("kuri_export[0-9]{17}\\.csv")));
+  struct tm tm {};
+  tm.tm_year = 2008 - 1900;
+  tm.tm_mon = 2;
+  tm.tm_mday = 1;
+  tm.tm_hour = 9;
+  tm.tm_min = 5;
+  tm.tm_sec = 7;
+  EXPECT_EQ(ExportFileNameAt(tm, 7), "kuri_export20080301090507007.csv");
 }
 
 // A quote ends a cell only when doubled; a cell a spreadsheet would run as a
