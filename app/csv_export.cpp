@@ -1,6 +1,5 @@
 #include "app/csv_export.h"
 
-
 #include <cstdio>
 #include <ctime>
 
@@ -10,9 +9,22 @@
 namespace kuribo {
 namespace {
 
+// A quote inside a cell is doubled, so it cannot close the cell early; a cell
+// that a spreadsheet would take for a formula gets a leading apostrophe.
 void Quoted(std::string& out, const std::string& cell) {
   out += '"';
-  out += cell;
+  if (!cell.empty() && std::string_view("=+-@\t\r").find(cell[0]) != std::string_view::npos) {
+    out += '\'';
+  }
+  for (size_t i = 0; i < cell.size(); ++i) {
+    const unsigned char c = (unsigned char)cell[i];
+    out += (char)c;
+    if (IsLeadByte(c) && i + 1 < cell.size() && IsTrailByte((unsigned char)cell[i + 1])) {
+      out += cell[++i];
+    } else if (c == '"') {
+      out += '"';
+    }
+  }
   out += "\",";
 }
 
@@ -22,7 +34,8 @@ std::string CleanSnippet(const std::string& s) {
   std::string out = s;
   for (size_t i = 0; i < out.size(); ++i) {
     unsigned char c = (unsigned char)out[i];
-    if (IsLeadByte(c)) {
+    // A quote is no second byte of any character: it would end the cell.
+    if (IsLeadByte(c) && i + 1 < out.size() && out[i + 1] != '"') {
       ++i;
     } else if (c == '"' || c == ',') {
       out[i] = ' ';
@@ -60,9 +73,13 @@ std::string BuildCsv(const std::vector<std::string>& sjisKeywords, const std::ve
 std::string ExportFileName() {
   int ms = 0;
   const std::tm tm = LocalTimeNow(ms);
+  return ExportFileNameAt(tm, ms);
+}
+
+std::string ExportFileNameAt(const struct tm& tm, int milliseconds) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "kuri_export%04d%02d%02d%02d%02d%02d%02d.csv", tm.tm_year + 1900,
-                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
+  std::snprintf(buf, sizeof buf, "kuri_export%04d%02d%02d%02d%02d%02d%03d.csv", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, milliseconds);
   return buf;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "app/search.h"
+#include "platform/fs.h"  // WriteFileReplacing, for the exports
 
 namespace kuribo {
 
@@ -13,5 +15,7 @@ std::string BuildCsv(const std::vector<std::string>& sjisKeywords, const std::ve
 
 // "kuri_export" + yyyymmddhhnnsszz + ".csv" for the current local time.
 std::string ExportFileName();
+// The same for a given local time; milliseconds always with three digits.
+std::string ExportFileNameAt(const struct tm& localTime, int milliseconds);
 
 }  // namespace kuribo

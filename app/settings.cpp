@@ -1,11 +1,15 @@
 #include "app/settings.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
 #include "encoding/sjis.h"
+#include "platform/fs.h"
 
 namespace kuribo {
 namespace {
@@ -55,18 +59,45 @@ std::string CutUtf8(std::string s, size_t limit) {
   return s;
 }
 
-// The whole file, or nothing when it cannot be read (a directory in its
-// place, no permission); never throws.
+// The file's first kMaxSettingsFileBytes (cut after its last whole line), or
+// nothing when it cannot be read (a directory or a pipe in its place, no
+// permission); never throws, never blocks.
 bool ReadFileBytes(const std::string& path, std::string* bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes->append(buf, n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  if (!ok) bytes->clear();
-  return ok;
+  const int fd = OpenFileForReading(path);
+  if (fd < 0) return false;
+  bytes->resize(kMaxSettingsFileBytes + 1);
+  bytes->resize(ReadFully(fd, bytes->data(), bytes->size()));
+  close(fd);
+  if (bytes->size() > kMaxSettingsFileBytes) {
+    const size_t nl = bytes->rfind('\n', kMaxSettingsFileBytes - 1);
+    bytes->resize(nl == std::string::npos ? 0 : nl + 1);
+  }
+  return true;
+}
+
+// Shift_JIS as the Windows build writes it: every lead byte with a trail byte,
+// every code a character.
+bool IsValidSjis(std::string_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = (unsigned char)s[i];
+    if (c < 0x80) continue;
+    if (IsCp932Lead(c)) {
+      if (i + 1 >= s.size() || !IsTrailByte((unsigned char)s[i + 1])) return false;
+      if (Cp932ToUtf16((uint16_t)(c << 8 | (unsigned char)s[i + 1])) < 0) return false;
+      ++i;
+    } else if (Cp932ToUtf16(c) < 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Decided per value: one stray byte elsewhere in the file changes nothing
+// here. Bytes that are neither UTF-8 nor Shift_JIS stay as they are (a path in
+// another encoding still names its directory).
+std::string DecodeValue(std::string_view raw) {
+  if (IsValidUtf8(raw) || !IsValidSjis(raw)) return std::string(raw);
+  return SjisToUtf8(raw);
 }
 
 }  // namespace
@@ -209,21 +240,25 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
+std::string FitSettingList(std::string_view value) {
+  if (value.size() <= kMaxSettingValueBytes) return std::string(value);
+  // An entry ends where a separator starts (or at the end); the last one that
+  // ends within the limit is the last one kept.
+  const size_t sep = value.rfind(";;", kMaxSettingValueBytes);
+  return sep == std::string_view::npos ? std::string() : TrimBlanks(value.substr(0, sep));
+}
+
 IniText IniText::FromFileBytes(std::string_view bytes) {
-  std::string text;
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  if (IsValidUtf8(bytes)) {
-    text.assign(bytes);
-  } else {
-    // A file written by the Windows build keeps the system code page.
-    text = SjisToUtf8(bytes);
-  }
+  // Lines stay as bytes; each value is decoded when it is read (a file written
+  // by the Windows build keeps the system code page).
+  std::string_view text = bytes;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   IniText ini;
   size_t start = 0;
   while (start < text.size()) {
     size_t nl = text.find('\n', start);
     size_t end = nl == std::string::npos ? text.size() : nl;
-    std::string line = text.substr(start, end - start);
+    std::string line(text.substr(start, end - start));
     if (!line.empty() && line.back() == '\r') line.pop_back();
     ini.lines_.push_back(std::move(line));
     start = end + 1;
@@ -232,6 +267,10 @@ IniText IniText::FromFileBytes(std::string_view bytes) {
 }
 
 std::string IniText::Get(std::string_view section, std::string_view key) const {
+  return CutUtf8(GetWhole(section, key), kMaxSettingValueBytes);
+}
+
+std::string IniText::GetWhole(std::string_view section, std::string_view key) const {
   bool inSection = false;
   for (const std::string& line : lines_) {
     if (IsSection(line)) {
@@ -240,7 +279,7 @@ std::string IniText::Get(std::string_view section, std::string_view key) const {
     }
     std::string_view value;
     if (inSection && KeyLine(line, key, &value)) {
-      return CutUtf8(TrimBlanks(value), kMaxSettingValueBytes);
+      return DecodeValue(TrimBlanks(value));
     }
   }
   return {};
@@ -290,16 +329,23 @@ SettingsValues ReadSettingsFile(const std::string& path) {
   std::string bytes;
   if (!ReadFileBytes(path, &bytes)) return values;
   IniText ini = IniText::FromFileBytes(bytes);
-  values.key = ini.Get(kSettingsSection, "KEY");
-  values.dir = ini.Get(kSettingsSection, "DIR");
-  values.typ = ini.Get(kSettingsSection, "TYP");
+  values.key = FitSettingList(ini.GetWhole(kSettingsSection, "KEY"));
+  values.dir = FitSettingList(ini.GetWhole(kSettingsSection, "DIR"));
+  values.typ = FitSettingList(ini.GetWhole(kSettingsSection, "TYP"));
   return values;
 }
 
+bool SettingsFit(const SettingsValues& values) {
+  return values.key.size() <= kMaxSettingValueBytes && values.dir.size() <= kMaxSettingValueBytes &&
+         values.typ.size() <= kMaxSettingValueBytes;
+}
+
 bool WriteSettingsFile(const std::string& path, const SettingsValues& values,
-                       const std::vector<std::pair<std::string, std::string>>& extra) {
+                       const std::vector<std::pair<std::string, std::string>>& extra,
+                       bool* readOnly) {
   namespace fs = std::filesystem;
   std::error_code ec;
+  if (readOnly) *readOnly = false;
   IniText ini;
   std::string old;
   if (ReadFileBytes(path, &old)) ini = IniText::FromFileBytes(old);
@@ -317,6 +363,14 @@ bool WriteSettingsFile(const std::string& path, const SettingsValues& values,
     target = resolved.string();
   }
   if (fs::is_directory(target, ec)) return false;
+  // A file the user made read-only is left as it is, even where this process
+  // could replace it (the directory writable, or running as root).
+  struct stat st;
+  const bool exists = stat(target.c_str(), &st) == 0;
+  if (exists && ((st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) {
+    if (readOnly) *readOnly = true;
+    return false;
+  }
   const std::string temp = target + ".new";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
@@ -328,6 +382,7 @@ bool WriteSettingsFile(const std::string& path, const SettingsValues& values,
       return false;
     }
   }
+  if (exists) chmod(temp.c_str(), st.st_mode & 07777);
   fs::rename(temp, target, ec);
   if (ec) {
     fs::remove(temp, ec);

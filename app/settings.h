@@ -17,6 +17,9 @@ constexpr const char* kSettingsFileName = "kuribo.ini";
 constexpr const char* kSettingsSection = "COMMON";
 // A value is read back up to this many bytes.
 constexpr size_t kMaxSettingValueBytes = 2047;
+// Of a settings file only this much is read: three values of that size, and
+// room for the other lines the user keeps beside them.
+constexpr size_t kMaxSettingsFileBytes = 1 << 20;
 
 // Blanks here are the space and the control characters.
 std::string TrimBlanks(std::string_view s);
@@ -39,6 +42,11 @@ TypeSelection ParseTypeValue(std::string_view value);
 // ";"-separated entries trimmed and joined with " ; ".
 std::string NormalizeOtherExtensions(std::string_view text);
 
+// A list value as the read limit leaves it: an entry that does not fit whole
+// within kMaxSettingValueBytes is dropped with everything after it, never cut
+// (a cut directory would name its parent).
+std::string FitSettingList(std::string_view value);
+
 // The three values as they stand in the file (UTF-8).
 struct SettingsValues {
   std::string key;
@@ -51,12 +59,15 @@ struct SettingsValues {
 class IniText {
  public:
   IniText() = default;
-  // Bytes of a file: UTF-8, or Shift_JIS when they are not valid UTF-8.
+  // Bytes of a file. Each value is read as UTF-8, or as Shift_JIS when it is
+  // not valid UTF-8 but valid Shift_JIS; other bytes are kept as they are.
   static IniText FromFileBytes(std::string_view bytes);
 
   // The value (trimmed of blanks at both ends, at most kMaxSettingValueBytes
   // bytes, never cut inside a character); empty when absent.
   std::string Get(std::string_view section, std::string_view key) const;
+  // The same, whole.
+  std::string GetWhole(std::string_view section, std::string_view key) const;
   void Set(std::string_view section, std::string_view key, std::string_view value);
   std::string ToBytes() const;
 
@@ -66,16 +77,22 @@ class IniText {
 
 bool IsValidUtf8(std::string_view s);
 
-// Reads the settings file; a missing or unreadable file reads as empty values.
+// Reads the settings file (lists as FitSettingList leaves them); a missing or
+// unreadable file reads as empty values.
 SettingsValues ReadSettingsFile(const std::string& path);
+
+// Whether the three values will read back whole.
+bool SettingsFit(const SettingsValues& values);
 
 // Writes the three values under "COMMON", keeping the rest of the file. The
 // file is replaced whole (through a neighbour and a rename), so a failed save
-// never leaves it half written. False when it could not be written.
+// never leaves it half written. False when it could not be written;
+// `readOnly` then tells a file the user made read-only, which is not touched.
 // `extra`: further keys of the same section (the window's size and column
 // widths), written beside the three.
 bool WriteSettingsFile(const std::string& path, const SettingsValues& values,
-                       const std::vector<std::pair<std::string, std::string>>& extra = {});
+                       const std::vector<std::pair<std::string, std::string>>& extra = {},
+                       bool* readOnly = nullptr);
 
 // One further key of the section; empty when absent or unreadable.
 std::string ReadSettingsKey(const std::string& path, std::string_view key);

@@ -1,11 +1,11 @@
 // kuribo-search: the window's search from the command line.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -32,7 +32,38 @@ const char kUsage[] =
     "  -o OTHER   other extensions, as in the window's box (\".bmp ; .jpg\")\n"
     "  -j N       number of workers (default: two per core)\n"
     "  --csv FILE write the result list as the window's CSV export to FILE\n"
-    "  --extract FILE  print the text the matcher sees for FILE\n";
+    "  --extract FILE  print the text the matcher sees for FILE\n"
+    "  --         end of options\n"
+    "Cells are tab-separated; inside them tab, line feed, carriage return and\n"
+    "backslash read \\t \\n \\r \\\\, other control characters and bytes that are\n"
+    "not UTF-8 read \\xHH.\n";
+
+// Raised by SIGINT, SIGTERM and SIGPIPE: the run stops as the window's stop
+// button stops it (converters killed with their groups), the row being written
+// is finished, and what was found so far still goes to --csv.
+std::atomic<bool> gStop{false};
+volatile sig_atomic_t gSignal = 0;
+
+extern "C" void OnSignal(int sig) {
+  if (gSignal == 0) gSignal = sig;
+  gStop.store(true);
+}
+
+void CatchSignals() {
+#ifdef _WIN32
+  // Ctrl-C and Ctrl-Break reach the C runtime as SIGINT; there is no SIGPIPE.
+  for (int sig : {SIGINT, SIGTERM}) signal(sig, OnSignal);
+#else
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int sig : {SIGINT, SIGTERM, SIGPIPE}) sigaction(sig, &sa, nullptr);
+#endif
+}
+
+// 128 + the signal, as a shell reports a program it killed.
+int SignalStatus(int fallback) { return gSignal != 0 ? 128 + gSignal : fallback; }
 
 int Usage(const std::string& message) {
   if (!message.empty()) std::cerr << "kuribo-search: " << message << "\n";
@@ -47,12 +78,62 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-// Cells go on one line: tabs and line breaks become spaces.
-std::string Cell(std::string s) {
-  for (char& c : s) {
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+// Length of the valid UTF-8 sequence at s[i], 0 when the byte starts none.
+size_t Utf8SequenceAt(std::string_view s, size_t i) {
+  const unsigned char c = (unsigned char)s[i];
+  size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // bounds of the second byte
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) lo = 0xA0;
+    if (c == 0xED) hi = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
   }
-  return s;
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    const unsigned char d = (unsigned char)s[i + k];
+    if (d < (k == 1 ? lo : 0x80) || d > (k == 1 ? hi : 0xBF)) return 0;
+  }
+  return n;
+}
+
+// A cell as it goes on its line: the file's path must stay the file's path and
+// nothing in a name may reach the terminal as a control sequence.
+std::string Cell(std::string_view s) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = (unsigned char)s[i];
+    const size_t n = Utf8SequenceAt(s, i);
+    // C1 controls (U+0080 to U+009F) act on terminals as the C0 ones do.
+    const bool c1 = n == 2 && c == 0xC2 && (unsigned char)s[i + 1] < 0xA0;
+    if (c == '\t' || c == '\n' || c == '\r' || c == '\\') {
+      out += '\\';
+      out += c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\\';
+      ++i;
+    } else if (n == 0 || c < 0x20 || c == 0x7F || c1) {
+      for (size_t k = 0; k < (n == 0 ? 1 : n); ++k) {
+        const unsigned char b = (unsigned char)s[i + k];
+        out += "\\x";
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+      }
+      i += n == 0 ? 1 : n;
+    } else {
+      out.append(s.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
 }
 
 bool ParseTypes(const std::string& list, TypeSelection& types, std::string* bad) {
@@ -86,7 +167,7 @@ bool ParseTypes(const std::string& list, TypeSelection& types, std::string* bad)
 int Extract(const std::string& file) {
   struct stat st;
   if (stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-    std::cerr << "kuribo-search: cannot read " << file << "\n";
+    std::cerr << "kuribo-search: cannot read " << Cell(file) << "\n";
     return 2;
   }
   const std::string programDir = ProgramDirectory();
@@ -96,7 +177,9 @@ int Extract(const std::string& file) {
     return 2;
   }
   int32_t size = st.st_size > INT32_MAX ? INT32_MAX : (int32_t)st.st_size;
+  ctx->stop = &gStop;
   int32_t n = ExtractDocument(file, size, *ctx);
+  if (gSignal != 0) return SignalStatus(1);
   std::cout << SjisToUtf8(std::string_view(ctx->text.get(), (size_t)n)) << "\n";
   return 0;
 }
@@ -109,14 +192,27 @@ int main(int argc, char** argv) {
   for (std::string& a : utf8Args) utf8Argv.push_back(a.data());
   argc = (int)utf8Argv.size();
   argv = utf8Argv.data();
+  CatchSignals();
+  // Each row leaves whole and at once: a reader that goes away (| head) ends
+  // the run at the next row, not when the search is over.
+  std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16);
   SearchRequest request;
   bool typesGiven = false;
   int workers = 0;
   std::string csvFile;
   std::vector<std::string> dirs;
+  bool optionsEnded = false;
 
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (optionsEnded) {
+      dirs.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      optionsEnded = true;
+      continue;
+    }
     std::string attached;  // "-j2" is "-j 2"
     if (a.size() > 2 && a[0] == '-' && a[1] != '-' && std::strchr("ktoj", a[1])) {
       attached = a.substr(2);
@@ -174,7 +270,7 @@ int main(int argc, char** argv) {
   if (!typesGiven && request.types.other.empty()) request.types.checked.fill(true);
   for (std::string d : dirs) {
     if (!IsReadableDirectory(d)) {
-      std::cerr << "kuribo-search: cannot read directory " << d << "\n";
+      std::cerr << "kuribo-search: cannot read directory " << Cell(d) << "\n";
       return 2;
     }
     if (d.back() != '/') d += '/';
@@ -194,38 +290,39 @@ int main(int argc, char** argv) {
   if (progress) {
     events.file = [](size_t index, size_t total, bool walkDone, const std::string& path) {
       std::fprintf(stderr, "\r\033[K(%zu/%zu%s) %s", index + 1, total, walkDone ? "" : "+",
-                   path.c_str());
+                   Cell(path).c_str());
     };
   }
   events.row = [&](ResultRow&& row) {
     ++no;
     if (csvFile.empty()) {
       if (progress) std::fprintf(stderr, "\r\033[K");
-      std::cout << no << '\t' << Cell(SjisToUtf8(row.name)) << '\t' << Cell(SjisToUtf8(row.type))
-                << '\t' << row.hits << '\t' << Cell(row.path) << '\t' << Cell(SjisToUtf8(row.snippet))
-                << '\t' << row.date << '\t' << row.size << '\n';
+      // Name and type from the path's own bytes: the Shift_JIS cells lose
+      // what has no Shift_JIS form.
+      const size_t slash = row.path.rfind('/');
+      const std::string_view name = std::string_view(row.path).substr(slash + 1);
+      const size_t dot = name.rfind('.');
+      const std::string_view type = dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+      std::string line = std::to_string(no) + '\t' + Cell(name) + '\t' + Cell(type) + '\t' +
+                         std::to_string(row.hits) + '\t' + Cell(row.path) + '\t' +
+                         Cell(SjisToUtf8(row.snippet)) + '\t' + row.date + '\t' +
+                         std::to_string(row.size) + '\n';
+      std::fwrite(line.data(), 1, line.size(), stdout);
     } else {
       rows.push_back(std::move(row));
     }
   };
   events.unreadable = [&](const UnreadableDirectory& d) {
     if (progress) std::fprintf(stderr, "\r\033[K");
-    std::cerr << "kuribo-search: cannot read directory " << d.path << ": " << d.reason << "\n";
+    std::cerr << "kuribo-search: cannot read directory " << Cell(d.path) << ": " << d.reason << "\n";
   };
-  std::atomic<bool> stop{false};
-  SearchSummary summary = RunSearch(request, contexts, events, stop);
+  SearchSummary summary = RunSearch(request, contexts, events, gStop);
   if (progress) std::fprintf(stderr, "\r\033[K");
-  std::cout.flush();
+  std::fflush(stdout);
 
-  if (!csvFile.empty()) {
-    std::ofstream out(csvFile, std::ios::binary | std::ios::trunc);
-    const std::string csv = BuildCsv(request.keywords, rows);
-    out.write(csv.data(), (std::streamsize)csv.size());
-    out.close();
-    if (!out) {
-      std::cerr << "kuribo-search: cannot write " << csvFile << "\n";
-      return 2;
-    }
+  if (!csvFile.empty() && !WriteFileReplacing(csvFile, BuildCsv(request.keywords, rows))) {
+    std::cerr << "kuribo-search: cannot write " << Cell(csvFile) << "\n";
+    return 2;
   }
-  return summary.rows > 0 ? 0 : 1;
+  return SignalStatus(summary.rows > 0 ? 0 : 1);
 }

@@ -88,8 +88,15 @@ std::string SjisToUtf8(std::string_view sjis, char32_t replacement) {
     }
     if (IsCp932Lead(c)) {
       if (i + 1 >= sjis.size()) break;
-      u = t.toUnicode[(c << 8) | (unsigned char)sjis[i + 1]];
-      i += 2;
+      // A byte that cannot be a trail byte (an ASCII "/", a line end) starts a
+      // character of its own; the lone lead byte has none.
+      if (!IsTrailByte((unsigned char)sjis[i + 1])) {
+        u = -1;
+        ++i;
+      } else {
+        u = t.toUnicode[(c << 8) | (unsigned char)sjis[i + 1]];
+        i += 2;
+      }
     } else {
       u = t.toUnicode[c];
       ++i;

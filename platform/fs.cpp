@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 
 namespace kuribo {
 
@@ -58,6 +59,52 @@ size_t ReadFully(int fd, void* dst, size_t cap) {
     got += (size_t)k;
   }
   return got;
+}
+
+namespace {
+
+// The mode a file replacing `path` gets: the old file's, else what the process
+// umask gives a new file (read without changing it: other threads create files).
+mode_t NewFileMode(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
+  unsigned mask = 022;
+  if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+      if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+    }
+    std::fclose(f);
+  }
+  return 0666 & ~(mode_t)mask;
+}
+
+
+}  // namespace
+
+bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
+  const size_t slash = path.rfind('/');
+  std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
+                     ".kuribo-XXXXXX";
+  const int fd = mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += (size_t)n;
+  }
+  // mkostemp makes the file private; the file keeps the mode of the one it
+  // replaces, or gets that of any new file.
+  ok = fchmod(fd, NewFileMode(path)) == 0 && ok;
+  ok = fsync(fd) == 0 && ok;
+  ok = close(fd) == 0 && ok;
+  if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace kuribo

@@ -25,4 +25,9 @@ int OpenFileForReading(const std::string& path, uint64_t* size);
 // bytes read (fewer only at the end of the file or on an error).
 size_t ReadFully(int fd, void* dst, size_t cap);
 
+// Writes `bytes` to `path` through a temporary file beside it and a rename: a
+// failed write (a full disk) leaves an old file as it was and no partial one.
+// False when the file could not be written.
+bool WriteFileReplacing(const std::string& path, const std::string& bytes);
+
 }  // namespace kuribo

@@ -1,13 +1,18 @@
 #include "platform/process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 extern char** environ;
 
@@ -138,6 +143,56 @@ class OutputSink {
   char drain_[16384];
 };
 
+// Every program started here carries a mark of its run in its environment, and
+// its helpers inherit it. A helper that left the process group (setsid) is
+// still found by the mark and killed with the rest.
+constexpr char kRunMark[] = "KURIBO_CONVERTER_RUN=";
+
+std::string NewRunMark() {
+  static std::atomic<unsigned long> runs{0};
+  return std::string(kRunMark) + std::to_string(getpid()) + "." + std::to_string(++runs);
+}
+
+// Whether process `pid` (one of ours) carries `mark` in its environment.
+bool CarriesMark(const char* pid, const std::string& mark) {
+  const std::string path = std::string("/proc/") + pid + "/environ";
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string env(1, '\0');
+  char buf[8192];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || env.size() > (1u << 20)) break;
+    env.append(buf, (size_t)n);
+  }
+  close(fd);
+  env += '\0';
+  return env.find('\0' + mark + '\0') != std::string::npos;
+}
+
+// SIGKILL to every process of this user that carries `mark`; a few rounds, for
+// helpers forked while the earlier ones were being killed.
+void KillMarked(const std::string& mark) {
+  const pid_t self = getpid();
+  const uid_t uid = geteuid();
+  for (int round = 0; round < 3; ++round) {
+    DIR* proc = opendir("/proc");
+    if (!proc) return;
+    int killed = 0;
+    while (struct dirent* e = readdir(proc)) {
+      char* end = nullptr;
+      const long pid = std::strtol(e->d_name, &end, 10);
+      if (*end != '\0' || pid <= 0 || pid == self) continue;
+      struct stat st;
+      if (fstatat(dirfd(proc), e->d_name, &st, 0) != 0 || st.st_uid != uid) continue;
+      if (CarriesMark(e->d_name, mark) && kill((pid_t)pid, SIGKILL) == 0) ++killed;
+    }
+    closedir(proc);
+    if (killed == 0) return;
+  }
+}
+
 }  // namespace
 
 CaptureResult RunAndCapture(const CaptureRequest& request) {
@@ -156,6 +211,13 @@ CaptureResult RunAndCapture(const CaptureRequest& request) {
   argv.reserve(request.args.size() + 1);
   for (const std::string& arg : request.args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  const std::string mark = NewRunMark();
+  std::vector<char*> envp;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, kRunMark, sizeof kRunMark - 1) != 0) envp.push_back(*e);
+  }
+  envp.push_back(const_cast<char*>(mark.c_str()));
+  envp.push_back(nullptr);
 
   pid_t pid = -1;
   int spawned = -1;
@@ -163,7 +225,7 @@ CaptureResult RunAndCapture(const CaptureRequest& request) {
     SpawnSetup setup;
     if (setup.Prepare(writeFd, request.workDir)) {
       spawned = posix_spawn(&pid, request.program.c_str(), setup.actions(), setup.attr(),
-                            argv.data(), environ);
+                            argv.data(), envp.data());
     }
   }
   close(writeFd);
@@ -207,8 +269,13 @@ CaptureResult RunAndCapture(const CaptureRequest& request) {
                           (result.ending == CaptureResult::Ending::Stopped ? kStopGrace : kTermGrace);
     while (!Ended(pid) && std::chrono::steady_clock::now() < graceEnd) look();
   }
-  // Nothing of the program's group may outlive the run.
+  // Nothing of the program's group, nor a helper that left it, may outlive
+  // the run; the program itself stays a zombie until reaped, so its mark and
+  // pid cannot pass to another process meanwhile.
   kill(-pid, SIGKILL);
+  KillMarked(mark);
+  // What the program printed before it ended is in the pipe; nothing written
+  // after this is read.
   if (pipeOpen) sink.ReadAvailable(readFd, kReadPerRound);
   close(readFd);
   result.status = Reap(pid);

@@ -40,8 +40,10 @@ struct CaptureResult {
 // /dev/null, standard error discarded, standard output read through a pipe.
 // When the stop flag rises or the timeout passes, the whole group gets SIGTERM
 // and, a second later at most, SIGKILL; when the program has ended, what is
-// left of its group gets SIGKILL. The program is always reaped before this
-// returns.
+// left of its group gets SIGKILL, and so does every process that inherited
+// the run's mark in its environment (a helper that left the group with
+// setsid). Output is read until the program has ended. The program is always
+// reaped before this returns.
 CaptureResult RunAndCapture(const CaptureRequest& request);
 
 }  // namespace kuribo

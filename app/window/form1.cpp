@@ -526,8 +526,12 @@ bool TForm1::SaveSettings() {
   QStringList widths;
   for (int c = 0; c < ResultModel::kColumns; ++c) widths << QString::number(ListView3->columnWidth(c));
   extra.emplace_back(kColumnsKey, widths.join(QLatin1Char(',')).toStdString());
-  if (!WriteSettingsFile(ToBytes(SettingsPath()), values, extra)) {
-    showError(U("設定ファイルに書き込めませんでした: ") + SettingsPath());
+  settingsTooLong_ = !SettingsFit(values);
+  bool readOnly = false;
+  if (!WriteSettingsFile(ToBytes(SettingsPath()), values, extra, &readOnly)) {
+    showError((readOnly ? U("設定ファイルは読み取り専用のため保存しませんでした: ")
+                        : U("設定ファイルに書き込めませんでした: ")) +
+              SettingsPath());
     return false;
   }
   return true;
@@ -658,7 +662,8 @@ void TForm1::Button5Click() {
   }
   results->Clear();
   SetStatus(QString());
-  if (!SaveSettings()) return;
+  // A settings file that cannot be written is reported; the search still runs.
+  SaveSettings();
 
   // The run works on a copy: edits made while it runs do not reach it.
   SearchRequest request;
@@ -767,6 +772,7 @@ void TForm1::Finish(unsigned generation, SearchSummary summary) {
     text += U("（読み込めないフォルダー %1 個: %2）")
                 .arg(summary.unreadable.size())
                 .arg(QString::fromStdString(summary.unreadable.front().path));
+  if (settingsTooLong_) text += U("　設定の一覧が長すぎるため、次回の起動時には一部しか読み込まれません");
   SetStatus(text);
   ProgressBar1->setRange(0, 1000);
   if (!summary.stopped) ProgressBar1->setValue(1000);
@@ -893,15 +899,10 @@ bool TForm1::ExportCsv() {
     path = dir + ExportFileName();
   }
   const QString shown = QString::fromStdString(path);
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(csv.data(), (std::streamsize)csv.size());
-    if (out) out.close();
-    if (!out) {
-      SetStatus(U("CSVファイル作成失敗"));
-      showError(U("CSVファイルを作成できませんでした: ") + shown);
-      return false;
-    }
+  if (!WriteFileReplacing(path, csv)) {
+    SetStatus(U("CSVファイル作成失敗"));
+    showError(U("CSVファイルを作成できませんでした: ") + shown);
+    return false;
   }
   lastExport_ = shown;
   SetStatus(U("Excel起動中。。。"));

@@ -194,6 +194,7 @@ class TForm1 : public QMainWindow {
   unsigned workers_ = 0;
   bool shown_ = false;
   QString lastExport_;
+  bool settingsTooLong_ = false;  // the last save holds lists that will not read back whole
 
   std::vector<std::unique_ptr<ExtractionContext>> contexts_;
   std::thread worker_;

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
 #include "encoding/sjis.h"
@@ -11,37 +10,32 @@
 #include "platform/fs.h"
 
 namespace kuribo::office {
-namespace {
-
-int32_t ReadRaw(const std::string& path, unsigned char* file) {
-  const int fd = OpenFileForReading(path);
-  if (fd < 0) return -1;
-  int32_t got = 0;
-  while (got < kFileBufferSize) {
-    ssize_t r = ::read(fd, file + got, (size_t)(kFileBufferSize - got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    got += (int32_t)r;
-  }
-  ::close(fd);
-  return got;
-}
-
-}  // namespace
 
 int32_t LoadDocumentBytes(const std::string& path, std::initializer_list<const char*> streams,
                           int32_t at, unsigned char* file) {
+  // The raw bytes come first, through the one open that refuses anything but
+  // a regular file: a pipe swapped in for the document must not hang here.
+  const int fd = OpenFileForReading(path);
+  if (fd < 0) return -1;
+  const int32_t got = (int32_t)ReadFully(fd, file, (size_t)kFileBufferSize);
+  close(fd);
+  if (!HasCompoundSignature(file, (size_t)got)) return got;
   CompoundFile cf;
   if (cf.Open(path)) {
     for (const char* name : streams) {
-      int64_t got = cf.ReadStream(name, file + at, (size_t)(kFileBufferSize - at));
-      if (got > 0) {
+      int64_t n = cf.ReadStream(name, file + at, (size_t)(kFileBufferSize - at));
+      if (n > 0) {
         std::memset(file, 0, (size_t)at);
-        return at + (int32_t)got;
+        return at + (int32_t)n;
       }
     }
   }
-  return ReadRaw(path, file);
+  // The container gave nothing (damaged, or changed since): the file's bytes.
+  const int again = OpenFileForReading(path);
+  if (again < 0) return -1;
+  const int32_t raw = (int32_t)ReadFully(again, file, (size_t)kFileBufferSize);
+  close(again);
+  return raw;
 }
 
 int32_t Utf16LeToSjis(const unsigned char* src, int32_t units, char* dst) {

@@ -10,6 +10,7 @@
 
 #include "encoding/sjis.h"
 #include "extract/text/compact.h"
+#include "platform/fs.h"
 #include "platform/process.h"
 
 namespace kuribo {
@@ -66,7 +67,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
 // Copies the whole of `from` to `to`. False when `from` cannot be opened;
 // `writeFailed` is set when `to` could not take the bytes.
 bool CopyInto(const std::string& from, int to, bool& writeFailed) {
-  const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  const int in = OpenFileForReading(from);
   if (in < 0) return false;
   char buf[16384];
   for (;;) {
@@ -132,7 +133,9 @@ bool RewriteXpdfrc(const std::string& programDir) {
   const int fd = mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return false;
   bool failed = false;
-  if (!CopyInto(xpdfDir + "sample-xpdfrc", fd, failed)) CopyInto(config, fd, failed);
+  // Without a template the configuration is the block alone: building on the
+  // old file would add one more block with every document.
+  CopyInto(xpdfDir + "sample-xpdfrc", fd, failed);
   const std::string block = JapaneseBlock(ConfigDirectoryForm(programDir, kNativeSeparator));
   failed = failed || !WriteAll(fd, block.data(), block.size());
   failed = fchmod(fd, 0644) != 0 || failed;

@@ -38,8 +38,8 @@ int ConvertWithPdftotext(const std::string& path, ExtractionContext& ctx,
 std::string ConfigDirectoryForm(const std::string& dir, char separator);
 
 // xpdf/sample-xpdfrc copied over xpdf/xpdfrc, then the Japanese block appended
-// (CR LF line ends). Without a readable template the old configuration is kept
-// and gets one more block. The new file replaces the old one whole, so a
+// (CR LF line ends). Without a readable template the configuration holds the
+// block alone. The new file replaces the old one whole, so a
 // pdftotext started meanwhile by another worker never reads a half-written
 // one. False when xpdf/xpdfrc cannot be opened for appending or written.
 bool RewriteXpdfrc(const std::string& programDir);

@@ -40,6 +40,11 @@ bool IsReadableDirectory(const std::string& path) {
 }
 
 int OpenFileForReading(const std::string& path) {
+  uint64_t size = 0;
+  return OpenFileForReading(path, &size);
+}
+
+int OpenFileForReading(const std::string& path, uint64_t* size) {
   HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -51,6 +56,7 @@ int OpenFileForReading(const std::string& path) {
     CloseHandle(h);
     return -1;
   }
+  *size = ((uint64_t)info.nFileSizeHigh << 32) | info.nFileSizeLow;
   const int fd = _open_osfhandle((intptr_t)h, _O_RDONLY | _O_BINARY);
   if (fd < 0) CloseHandle(h);
   return fd;
@@ -66,6 +72,31 @@ size_t ReadFully(int fd, void* dst, size_t cap) {
     got += (size_t)k;
   }
   return got;
+}
+
+bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
+  // A neighbour in the same folder, so the replacement is one rename.
+  const std::wstring target = Widen(path);
+  const std::wstring temp = target + L".kuribo-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(GetTickCount64());
+  HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const DWORD want = (DWORD)(bytes.size() - done < (1u << 30) ? bytes.size() - done : (1u << 30));
+    DWORD wrote = 0;
+    ok = WriteFile(h, bytes.data() + done, want, &wrote, nullptr) && wrote > 0;
+    done += wrote;
+  }
+  ok = FlushFileBuffers(h) && ok;
+  ok = CloseHandle(h) && ok;
+  if (!ok || !MoveFileExW(temp.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(temp.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace kuribo

@@ -9,10 +9,14 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <set>
+#include <thread>
 
 #include "app/dispatch.h"
+#include "extract/office/office.h"
 #include "encoding/sjis.h"
 #include "support/temp_dir.h"
 
@@ -57,6 +61,68 @@ TEST(FileTime, FormattedInUtcWithTwoBlanks) {
   // 2008-03-01 09:05:07 UTC (18:05:07 in a UTC+9 zone).
   EXPECT_EQ(FormatFileTime(1204362307), "2008/03/01  09:05:07");
 }
+
+#ifndef _WIN32  // named pipes in the file system are POSIX only
+// Runs `read` on a named pipe; false when it had to be released by a writer
+// (after two seconds: a refusal takes microseconds), that is, when some
+// reader waited on the pipe.
+bool ReturnsAloneOnAPipe(const std::string& fifo, const std::function<void()>& read) {
+  std::atomic<bool> done{false};
+  std::atomic<bool> released{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 2000 && !done; ++i) usleep(1000);
+    while (!done) {
+      const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) {
+        released = true;
+        close(fd);
+      }
+      usleep(1000);
+    }
+  });
+  read();
+  done = true;
+  watchdog.join();
+  return !released;
+}
+
+// A candidate replaced by a named pipe after the walk is refused at once.
+TEST(PipeInPlaceOfADocument, OfficeReadersRefuseItWithoutWaiting) {
+  TempDir t;
+  auto ctx = MakeExtractionContext(t.path(), {});
+  ASSERT_TRUE(ctx->Ready());
+  using Reader = int (*)(const std::string&, int32_t, ExtractionContext&);
+  for (Reader reader : {Reader(ExtractDocText), Reader(ExtractXlsText), Reader(ExtractPptText)}) {
+    const std::string fifo = t.path() + "office.bin";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int n = -2;
+    EXPECT_TRUE(ReturnsAloneOnAPipe(fifo, [&] { n = reader(fifo, 4096, *ctx); }));
+    EXPECT_LE(n, 0);
+    unlink(fifo.c_str());
+  }
+}
+
+// The same through the dispatch, which reads the document properties of every
+// file whatever its type.
+TEST(PipeInPlaceOfADocument, DispatchRefusesItWithoutWaitingWhateverTheType) {
+  TempDir t;
+  auto ctx = MakeExtractionContext(t.path(), {});
+  ASSERT_TRUE(ctx->Ready());
+  for (const char* ext : {".txt", ".csv", ".html", ".doc", ".xls", ".ppt", ".pdf", ".docx", ".xlsx",
+                          ".pptx", ".dwg", ".dxf", ".bmp"}) {
+    SCOPED_TRACE(ext);
+    const std::string fifo = t.path() + "abc" + ext;
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    char snippet[kSnippetBufferSize];
+    int hits = -1;
+    EXPECT_TRUE(ReturnsAloneOnAPipe(fifo, [&] {
+      hits = ExtractFileText(fifo, fifo, 4096, {"zzz"}, *ctx, snippet);
+    }));
+    EXPECT_EQ(hits, 0);
+    unlink(fifo.c_str());
+  }
+}
+#endif
 
 struct Collected {
   std::vector<ResultRow> rows;

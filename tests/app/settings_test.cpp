@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -200,6 +201,72 @@ TEST_F(SettingsFileTest, LinkedSettingsFileIsWrittenThrough) {
   ASSERT_TRUE(WriteSettingsFile(path_, {"new", "", ""}));
   EXPECT_TRUE(fs::is_symlink(path_));
   EXPECT_EQ(ReadSettingsFile(real).key, "new");
+}
+
+TEST(SettingsLists, AnEntryThatDoesNotFitWholeIsDroppedNeverCut) {
+  const std::string a(1000, 'a'), b(1000, 'b'), c(100, 'c');
+  const struct {
+    std::string value, kept;
+  } cases[] = {
+      {a + ";;" + b, a + ";;" + b},                       // 2002 bytes: fits
+      {a + ";;" + b + ";;" + c, a + ";;" + b},            // c would end past 2047
+      {a + ";;" + std::string(1045, 'b'), a + ";;" + std::string(1045, 'b')},  // exactly 2047
+      {a + ";;" + std::string(1046, 'b'), a},
+      {std::string(3000, 'x'), ""},
+  };
+  for (const auto& t : cases) EXPECT_EQ(FitSettingList(t.value), t.kept) << t.value.size();
+}
+
+TEST_F(SettingsFileTest, LongDirectoryListReadsBackAsWholeDirectories) {
+  std::vector<std::string> dirs;
+  for (int i = 0; i < 60; ++i) dirs.push_back("/srv/share/" + std::to_string(i) + "/" + std::string(40, 'd') + "/");
+  SettingsValues v{"k", JoinSettingValue(dirs), ""};
+  EXPECT_FALSE(SettingsFit(v));
+  ASSERT_TRUE(WriteSettingsFile(path_, v));
+  const std::vector<std::string> back = SplitSettingValue(ReadSettingsFile(path_).dir, true);
+  ASSERT_FALSE(back.empty());
+  EXPECT_LT(back.size(), dirs.size());
+  for (size_t i = 0; i < back.size(); ++i) EXPECT_EQ(back[i], dirs[i]);
+}
+
+// Encoding is decided value by value; bytes of neither encoding stay as they are.
+TEST_F(SettingsFileTest, OneStrayByteDoesNotTurnOtherValuesIntoMojibake) {
+  WriteAll(path_, "[COMMON]\nKEY=東京;;大阪\nDIR=/srv/caf\xE9/\nTYP=\x8C\xA9\x90\xCF\n");
+  SettingsValues v = ReadSettingsFile(path_);
+  EXPECT_EQ(v.key, "東京;;大阪");
+  EXPECT_EQ(v.dir, "/srv/caf\xE9/");
+  EXPECT_EQ(v.typ, "見積");
+}
+
+TEST_F(SettingsFileTest, ReadOnlyFileIsReportedAndLeftAlone) {
+  WriteAll(path_, "[COMMON]\nKEY=old\n");
+  chmod(path_.c_str(), 0444);
+  bool readOnly = false;
+  EXPECT_FALSE(WriteSettingsFile(path_, {"new", "", ""}, {}, &readOnly));
+  EXPECT_TRUE(readOnly);
+  EXPECT_EQ(ReadAll(path_), "[COMMON]\nKEY=old\n");
+  struct stat st;
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+  // A writable file keeps its mode through the save.
+  chmod(path_.c_str(), 0600);
+  ASSERT_TRUE(WriteSettingsFile(path_, {"new", "", ""}, {}, &readOnly));
+  EXPECT_FALSE(readOnly);
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(SettingsFileTest, HugeFileIsReadOnlyAsFarAsTheFormatCanUse) {
+  const std::string junk(kMaxSettingsFileBytes + 4096, '#');
+  WriteAll(path_, "[COMMON]\nKEY=first\n" + junk + "\nDIR=/late/\n");
+  SettingsValues v = ReadSettingsFile(path_);
+  EXPECT_EQ(v.key, "first");
+  EXPECT_EQ(v.dir, "");
+}
+
+TEST_F(SettingsFileTest, PipeInPlaceOfTheFileReadsEmptyWithoutWaiting) {
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+  EXPECT_EQ(ReadSettingsFile(path_).key, "");
 }
 
 }  // namespace

@@ -35,6 +35,12 @@ TEST(Sjis, DecodingKeepsBackslashAndTildeAndCutsALoneLeadByte) {
   EXPECT_EQ(Utf16ToCp932(u'\uD55C'), -1);
 }
 
+TEST(Sjis, ByteThatCannotTrailIsNotSwallowedByTheLeadBefore) {
+  // "caf\xE9/" and a line end: the stray lead byte is replaced alone.
+  EXPECT_EQ(SjisToUtf8("caf\xE9/x"), "caf\uFFFD/x");
+  EXPECT_EQ(SjisToUtf8("\x82\n\x82\xA0", 0), "\nあ");
+}
+
 TEST(Sjis, ByteClasses) {
   EXPECT_TRUE(IsLeadByte(0x81));
   EXPECT_TRUE(IsLeadByte(0xEF));

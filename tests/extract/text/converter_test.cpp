@@ -260,14 +260,35 @@ TEST_F(ConverterTest, XpdfrcIsTheTemplatePlusOneBlock) {
   EXPECT_EQ(ReadAll(dir_ + "xpdf/xpdfrc"), "textEncoding\tLatin1\n" + ExpectedBlock(dir_));
 }
 
-TEST_F(ConverterTest, WithoutTemplateEachRunAppendsAnotherBlock) {
+TEST_F(ConverterTest, WithoutTemplateTheConfigurationIsOneBlockWhateverItHeld) {
   Pdftotext("exit 0\n");
-  ASSERT_EQ(ConvertWithPdftotext(dir_ + "a.pdf", *ctx_, milliseconds(60'000)), 0);
+  WriteFile(dir_ + "xpdf/xpdfrc", "old\n");
+  for (int run = 0; run < 3; ++run) {
+    ASSERT_EQ(ConvertWithPdftotext(dir_ + "a.pdf", *ctx_, milliseconds(60'000)), 0);
+  }
   EXPECT_EQ(ReadAll(dir_ + "xpdf/xpdfrc"), ExpectedBlock(dir_));
-  WriteFile(dir_ + "xpdf/xpdfrc", "kept\n");
-  ASSERT_EQ(ConvertWithPdftotext(dir_ + "a.pdf", *ctx_, milliseconds(60'000)), 0);
-  ASSERT_EQ(ConvertWithPdftotext(dir_ + "a.pdf", *ctx_, milliseconds(60'000)), 0);
-  EXPECT_EQ(ReadAll(dir_ + "xpdf/xpdfrc"), "kept\n" + ExpectedBlock(dir_) + ExpectedBlock(dir_));
+}
+
+// Helpers that leave the converter's process group (setsid) are found by the
+// run's mark and killed too, on a stop and after a normal end alike; a helper
+// that keeps printing cannot add to the text once the converter has ended.
+TEST_F(ConverterTest, HelperInItsOwnSessionDiesWithTheRun) {
+  const std::string helper = "setsid sh -c 'echo $$ > \"" + dir_ + "helper.pid\"; sleep 0.3; while :; do echo noise; done' &\n" +
+                             "while [ ! -s '" + dir_ + "helper.pid' ]; do sleep 0.01; done\n";
+  for (const bool stop : {true, false}) {
+    SCOPED_TRACE(stop ? "stopped" : "ended");
+    fs::remove(dir_ + "helper.pid");
+    stop_ = false;
+    Xdoc2txt(helper + "printf own\n" + (stop ? ": > '" + dir_ + "started'\nexec sleep 600\n" : ""));
+    const int n = stop ? ConvertThenStop([&] { return Exists("started"); })
+                       : ConvertWithXdoc2txt(dir_ + "a.doc", *ctx_, kConverterTimeout);
+    EXPECT_EQ(Text(n), "own");
+    const pid_t pid = std::stoi(ReadAll(dir_ + "helper.pid"));
+    for (int i = 0; i < 2000 && !ProcessGone(pid); ++i) usleep(1000);
+    EXPECT_TRUE(ProcessGone(pid));
+    if (!ProcessGone(pid)) kill(pid, SIGKILL);
+    fs::remove(dir_ + "started");
+  }
 }
 
 TEST_F(ConverterTest, UnwritableConfigurationRunsNothing) {
