@@ -1,4 +1,5 @@
-// Single-line texts of DWG drawings, versions AC1012 to AC1015.
+// Texts of DWG drawings, versions AC1012 to AC1015: single-line and multi-line
+// text, attributes, attribute definitions, block and layer names.
 #pragma once
 
 #include <cstdint>

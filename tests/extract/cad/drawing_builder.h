@@ -80,6 +80,7 @@ struct TextOptions {
   bool wide = false;  // every variable-size field at its widest form
   uint8_t dataFlags = 0x00;  // second layout only
   int64_t* textStart = nullptr;  // gets the bit where the text bytes begin
+  int type = 1;  // 2 and 3: an attribute and its definition share the layout
 };
 
 inline void WriteText(BitWriter& w, const std::string& text, const TextOptions& o) {
@@ -102,13 +103,58 @@ inline void WriteExtendedData(BitWriter& w, const TextOptions& o) {
   w.BS(0);
 }
 
+inline void WritePreview(BitWriter& w, const TextOptions& o) {
+  w.B(o.preview);
+  if (o.preview) {
+    w.RL(5);
+    w.Bytes("IMAGE");
+  }
+}
+
+// A multi-line text entity (type 44) with the common fields at their narrowest.
+inline std::vector<uint8_t> MtextEntity(const std::string& text, bool r2000) {
+  BitWriter w;
+  w.BB(1); w.RC(44);
+  if (r2000) w.RL(0x0400);
+  w.H(2);
+  w.BS(0);  // no extended data
+  w.B(0);   // no preview
+  if (!r2000) w.RL(0x1234);
+  w.BB(2); w.BL(0);
+  if (!r2000) w.B(1);
+  w.B(0); w.BS(7); w.BdOne();
+  if (r2000) { w.BB(0); w.BB(0); }
+  w.BS(0);
+  if (r2000) w.RC(0x1D);
+  for (int i = 0; i < 9; ++i) w.BdRaw();  // insertion point, extrusion, x direction
+  w.BdRaw(); w.BdRaw();                   // width, height
+  w.BS(1); w.BS(5);                       // attachment, direction
+  w.BdZero(); w.BdRaw();                  // extents
+  w.Tv16(text);
+  return w.Data();
+}
+
+// A table entry (block header 49, layer 51): its name comes first.
+inline std::vector<uint8_t> NamedObject(int type, const std::string& name, bool r2000) {
+  BitWriter w;
+  w.BS(static_cast<uint32_t>(type));
+  if (r2000) w.RL(0x0200);
+  w.H(1);
+  w.BS(0);
+  if (!r2000) w.RL(0x0200);
+  w.BL(1);  // reactors
+  w.Tv8(name);
+  for (int i = 0; i < 6; ++i) w.RC(0x55);
+  return w.Data();
+}
+
 // A text entity as AC1012-AC1014 store it (object type 1).
 inline std::vector<uint8_t> TextEntityR13(const std::string& text, const TextOptions& o = {}) {
   BitWriter w;
-  w.BB(1); w.RC(1);  // type 1
+  w.BB(1); w.RC(o.type);
   w.H(o.handleBytes);
   WriteExtendedData(w, o);
-  w.B(o.preview);
+  WritePreview(w, o);
   w.RL(0x1234);      // object size in bits
   w.BB(2);           // entity mode
   w.BL(o.wide ? 70000 : 0);
@@ -129,11 +175,11 @@ inline std::vector<uint8_t> TextEntityR13(const std::string& text, const TextOpt
 // A text entity as AC1015 stores it.
 inline std::vector<uint8_t> TextEntityR2000(const std::string& text, const TextOptions& o = {}) {
   BitWriter w;
-  w.BB(1); w.RC(1);  // type 1
+  w.BB(1); w.RC(o.type);
   w.RL(0x0400);      // object size in bits
   w.H(o.handleBytes);
   WriteExtendedData(w, o);
-  w.B(o.preview);
+  WritePreview(w, o);
   w.BB(0);           // entity mode
   w.BL(o.wide ? 70000 : 0);
   w.B(1);            // no links
