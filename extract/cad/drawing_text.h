@@ -85,7 +85,7 @@ class TextSink {
           // \M+nXXXX: a double-byte character of an Asian code page; n = 1 is 932.
           const int32_t code = HexRun(s, i + 4, 4);
           if (i + 3 < s.size() && code >= 0) {
-            if (s[i + 3] == '1' && IsCp932Lead(static_cast<unsigned char>(code >> 8))) {
+            if (s[i + 3] == '1' && IsLeadByte(static_cast<unsigned char>(code >> 8))) {
               line_.push_back(static_cast<char>(code >> 8));
               line_.push_back(static_cast<char>(code & 0xFF));
             } else {
@@ -112,7 +112,7 @@ class TextSink {
       switch (charset_) {
         case Charset::kShiftJis:
           line_.push_back(static_cast<char>(c));
-          if (IsCp932Lead(c) && i + 1 < s.size()) line_.push_back(s[++i]);
+          if (IsLeadByte(c) && i + 1 < s.size()) line_.push_back(s[++i]);
           ++i;
           break;
         case Charset::kUtf8: {
@@ -156,7 +156,7 @@ class TextSink {
     const std::string& s = line_;
     for (size_t i = 0; i < s.size(); ++i) {
       const unsigned char c = static_cast<unsigned char>(s[i]);
-      if (IsCp932Lead(c) && i + 1 < s.size()) {  // line_ is code page 932 by now
+      if (IsLeadByte(c) && i + 1 < s.size()) {  // line_ is code page 932 by now
         out.push_back(s[i]);
         out.push_back(s[++i]);
         continue;
