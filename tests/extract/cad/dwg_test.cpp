@@ -10,6 +10,7 @@
 #include "extract/cad/cad_test_support.h"
 #include "extract/cad/dxf.h"
 #include "extract/cad/drawing_builder.h"
+#include "extract/cad/dwg2004.h"
 #include "support/temp_dir.h"
 
 namespace kuribo {
@@ -284,7 +285,7 @@ TEST_F(DwgText, MapPointingPastTheEndGivesNoTextFromThoseEntries) {
 }
 
 TEST_F(DwgText, OtherVersionsGiveNothing) {
-  for (const char* v : {"AC1018", "AC1021", "AC1009", "AC1016", "ac1015"}) {
+  for (const char* v : {"AC1018", "AC1021", "AC1032", "AC1009", "AC1016", "ac1015"}) {
     auto file = Drawing("AC1015", {TextEntityR2000("ABC")});
     std::copy(v, v + 6, file.begin());
     EXPECT_EQ(Run(file), "") << v;
@@ -335,6 +336,59 @@ TEST_F(DwgText, OutputStopsBeforeOneMillionBytes) {
     const std::string got = Run(b.Build());
     EXPECT_LE(got.size(), 1'000'000u) << v;
     EXPECT_GT(got.size(), 990'000u) << v;
+  }
+}
+
+TEST(Dwg2004Decompression, CopiesAndLiteralsAsCoded) {
+  struct Case {
+    std::vector<uint8_t> in;
+    std::string want;  // "!" for a malformed stream
+  } cases[] = {
+      {{0x01, 'A', 'B', 'C', 'D', 0x11}, "ABCD"},
+      {{0x01, 'A', 'B', 'C', 'D', 0x5C, 0x00, 0x11}, "ABCDABCD"},        // a near copy
+      {{0x01, 'A', 'B', 'C', 'D', 0x24, 0x00, 0x00, 0x11}, "ABCDDDDDDD"},  // overlapping
+      {{0x01, 'A', 'B', 'C', 'D', 0x5D, 0x00, 'x', 0x11}, "ABCDABCDx"},    // literal after a copy
+      {{0x11}, ""},
+      {{0x01, 'A', 'B', 'C', 'D', 0x5C, 0xFF, 0x11}, "!"},  // before the start of the output
+      {{0x01, 'A', 'B'}, "!"},                              // cut short
+      {{0x01, 'A', 'B', 'C', 'D'}, "!"},                    // no end mark
+      {{0x01, 'A', 'B', 'C', 'D', 0x05}, "!"},              // not an opcode
+  };
+  unsigned char out[64];
+  for (const auto& c : cases) {
+    const int64_t n = Decompress2004(c.in.data(), static_cast<int64_t>(c.in.size()), out, sizeof out);
+    EXPECT_EQ(n < 0 ? std::string("!") : std::string(reinterpret_cast<char*>(out), static_cast<size_t>(n)), c.want);
+  }
+  // A long literal run, and output that would pass the room given.
+  std::vector<uint8_t> data(300, 'q');
+  const auto packed = test::Compress2004(data);
+  std::vector<unsigned char> big(300);
+  EXPECT_EQ(Decompress2004(packed.data(), static_cast<int64_t>(packed.size()), big.data(), 300), 300);
+  EXPECT_EQ(Decompress2004(packed.data(), static_cast<int64_t>(packed.size()), big.data(), 299), -1);
+}
+
+TEST_F(DwgText, DrawingsOfThe2004StructureGiveTheirTexts) {
+  struct Case {
+    const char* version;
+    bool utf16;
+    bool r2013;
+  } cases[] = {{"AC1018", false, false}, {"AC1024", true, false}, {"AC1027", true, true}, {"AC1032", true, true}};
+  for (const auto& c : cases) {
+    for (bool compressed : {true, false}) {
+      const auto file = test::Drawing2004(
+          c.version, {test::Record2004("First", 1, c.utf16, c.r2013), test::Record2004("Walls", 51, c.utf16, c.r2013),
+                      test::Record2004("Value", 2, c.utf16, c.r2013)},
+          compressed);
+      EXPECT_EQ(Run(file), "First Walls Value ") << c.version << compressed;
+      // Cut or damaged anywhere, it stays in bounds and gives no more than that.
+      for (size_t i = 0; i < file.size(); i += 3) {
+        auto damaged = file;
+        damaged[i] ^= 0x5A;
+        EXPECT_LE(Run(damaged).size(), 64u) << c.version << " byte " << i;
+        const std::vector<uint8_t> cut(file.begin(), file.begin() + static_cast<long>(i));
+        EXPECT_LE(Run(cut).size(), 64u) << c.version << " cut " << i;
+      }
+    }
   }
 }
 
@@ -396,7 +450,8 @@ TEST_F(DwgCorpus, EveryTextOfTheDxfTwinIsFound) {
   } cases[] = {
       {"acadsharp_sample_AC1014.dwg", &sample}, {"acadsharp_sample_AC1015.dwg", &sample},
       {"ldwg_example_r13.dwg", &example},       {"ldwg_example_r14.dwg", &example},
-      {"ldwg_example_2000.dwg", &example},
+      {"ldwg_example_2000.dwg", &example},     {"ldwg_example_2004.dwg", &example},
+      {"ldwg_example_2018.dwg", &example},
   };
   for (const auto& c : cases) {
     const std::string got = Extract(c.file);
@@ -410,11 +465,12 @@ TEST_F(DwgCorpus, SmallDrawingsGiveTheirTexts) {
   EXPECT_EQ(Extract("ldwg_2000_entities-2d.dwg"), "0 FOO BLOCK1 3 BLOCK2 3 4 Defpoints ");
   EXPECT_NE(Extract("ldwg_2000_Text.dwg").find("This a multiline text to check"), std::string::npos);
   EXPECT_NE(Extract("ldwg_r14_v.dwg").find("V R-DOOR-ANNO"), std::string::npos);
+  EXPECT_NE(Extract("tika_testDWG2004.dwg").find("The quick brown fox jumps over the lazy dog"),
+            std::string::npos);
 }
 
 TEST_F(DwgCorpus, VersionsNotReadGiveNothing) {
-  for (const char* name : {"ldwg_r11_entities-2d.dwg", "ldwg_example_2004.dwg", "tika_testDWG2004.dwg",
-                           "ldwg_example_2007.dwg", "ldwg_example_2018.dwg"}) {
+  for (const char* name : {"ldwg_r11_entities-2d.dwg", "ldwg_example_2007.dwg"}) {
     EXPECT_EQ(Extract(name), "") << name;
   }
 }
