@@ -32,10 +32,14 @@ class TextSink {
   void SetCharset(Charset c) { charset_ = c; }
 
   // `mtext`: the value may hold paragraph formatting codes.
-  void Add(std::string_view value, bool mtext) {
+  // `utf8`: the value is UTF-8 whatever the drawing's character set.
+  void Add(std::string_view value, bool mtext, bool utf8 = false) {
     if (value == "<>") return;  // a dimension's measured value, not text
     line_.clear();
+    const Charset saved = charset_;
+    if (utf8) charset_ = Charset::kUtf8;
     Decode(value);
+    charset_ = saved;
     if (mtext) StripFormatting();
     Emit();
   }

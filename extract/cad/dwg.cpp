@@ -7,6 +7,7 @@
 
 #include "extract/cad/bit_reader.h"
 #include "extract/cad/drawing_text.h"
+#include "extract/cad/dwg2004.h"
 #include "extract/text/compact.h"
 #include "platform/fs.h"
 
@@ -128,9 +129,11 @@ void TakeObjectText(const unsigned char* obj, int32_t objLen, Layout layout, Tex
     else SkipTextFields(r, layout);
   }
   if (r.Failed()) return;
-  value.resize(kMaxTextBytes);
+  // Room for the value, but never more than the object still holds.
+  const int64_t left = (r.End() - r.Position()) / 8 + 1;
+  value.resize(static_cast<size_t>(left < kMaxTextBytes ? left : kMaxTextBytes));
   uint32_t declared = 0;
-  int32_t length = r.TV(value.data(), kMaxTextBytes, &declared);
+  int32_t length = r.TV(value.data(), static_cast<int32_t>(value.size()), &declared);
   // The value ends at its first zero byte: drawings store the terminating zero
   // inside the counted length.
   const void* zero = std::memchr(value.data(), 0, static_cast<size_t>(length));
@@ -146,7 +149,12 @@ void TakeObjectText(const unsigned char* obj, int32_t objLen, Layout layout, Tex
 int32_t ExtractDwgBytes(const unsigned char* data, int32_t n, ExtractionContext& ctx) {
   if (data == nullptr || n < 52 || !ctx.Ready()) return 0;
   const Layout layout = LayoutOf(data);
-  if (layout == Layout::kNone) return 0;
+  if (layout == Layout::kNone) {
+    TextSink sink(ctx.text.get());
+    if ((data[0x13] | (data[0x14] << 8)) == 30) sink.SetCharset(Charset::kCp1252);
+    ReadDwg2004(data, n, sink);
+    return CompactText(ctx.text.get(), sink.Length());
+  }
   const int64_t mapStart = Le32(data + 44);
   const int64_t mapEnd = mapStart + Le32(data + 48);
   TextSink sink(ctx.text.get());
