@@ -180,7 +180,8 @@ class TextSink {
           break;
         case 'L': case 'l': case 'O': case 'o': case 'K': case 'k':
           break;
-        case 'S': {  // stacked text: its parts, separated by a space
+        case 'S': {  // stacked text: its parts, apart from what precedes them
+          out.push_back(' ');
           size_t j = i + 1;
           while (j < s.size() && s[j] != ';') {
             const char d = s[j];
