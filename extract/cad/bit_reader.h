@@ -19,6 +19,11 @@ class BitReader {
   // failed read yields 0 and leaves the position at the end.
   bool Failed() const { return failed_; }
   void Seek(int64_t bit);
+  // Moves the end back to `bit` (never past the data).
+  void Limit(int64_t bit) {
+    if (bit >= 0 && bit < end_) end_ = bit;
+    if (pos_ > end_) Fail();
+  }
 
   uint32_t B() { return Bits(1); }
   uint32_t BB() { return Bits(2); }

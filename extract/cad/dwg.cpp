@@ -1,23 +1,26 @@
 #include "extract/cad/dwg.h"
 
-#include <cstdio>
+#include <unistd.h>
+
 #include <cstring>
+#include <string>
 
 #include "extract/cad/bit_reader.h"
+#include "extract/cad/drawing_text.h"
+#include "extract/cad/dwg2004.h"
 #include "extract/text/compact.h"
+#include "platform/fs.h"
 
 namespace kuribo {
 namespace {
 
 // Only this much of a map section or an object is decoded.
 constexpr int32_t kChunk = 2048;
-constexpr int32_t kMaxTextBytes = 2046;
-// Text entities whose leading fields end beyond this bit are not read.
-constexpr int64_t kMaxTextStart = 16000;
-constexpr int32_t kRoom = 2048;
+// A text value is taken up to this many bytes.
+constexpr int32_t kMaxTextBytes = 65535;
 
-// The bytes of a section or object that are decoded: the first 2,048 of its
-// stated size, cut where the data read ends. The object map lies within the
+// The bytes of a map section that are decoded: the first 2,048 of its stated
+// size, cut where the data read ends. The object map lies within the
 // last few hundred bytes of a drawing, so demanding 2,048 bytes after a
 // section would lose it.
 int32_t ChunkLength(int32_t stated, int64_t available) {
@@ -41,83 +44,104 @@ uint32_t Le32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Leading fields of a text entity up to its text value. False when the entity
-// is not to be read: it carries extended data or a preview, or a field runs
-// past the object.
-bool SkipToTextValue(BitReader& r, Layout layout) {
-  if (layout == Layout::kR13) {
-    r.Seek(10);  // the object type, already checked
+// Object types whose text is read.
+constexpr uint32_t kText = 1, kAttrib = 2, kAttdef = 3, kMtext = 44, kBlockHeader = 49,
+                   kLayer = 51;
+
+// Extended entity data: (size, application handle, data) until a size of 0.
+void SkipExtendedData(BitReader& r) {
+  for (uint32_t size = r.BS(); size != 0 && !r.Failed(); size = r.BS()) {
     r.H();
-    if (r.BB() != 2) return false;  // extended data size not 0
-    if (r.B() != 0) return false;   // preview image
-    r.RL();                         // object size in bits
-    r.BB();                         // entity mode
-    r.BL();                         // reactors
-    r.B();                          // linetype by layer
-    r.B();                          // no links
-    r.CMC();
-    r.BD();  // linetype scale
-    r.BS();  // invisibility
-    r.BD();  // elevation
-    r.Skip(4 * 64);  // insertion and alignment points
-    for (int i = 0; i < 8; ++i) r.BD();  // extrusion, thickness, angles, height, width
-  } else {
-    r.Seek(10);
-    r.RL();  // object size in bits
-    r.H();
-    if (r.BB() != 2) return false;
-    if (r.B() != 0) return false;
-    r.BB();   // entity mode
-    r.BL();   // reactors
-    r.B();    // no links
-    r.CMC();
-    r.BD();   // linetype scale
-    r.BB();   // linetype flags
-    r.BB();   // plot style flags
-    r.BS();   // invisibility
-    r.RC();   // line weight
-    const uint32_t flags = r.RC();
-    if (!(flags & 0x01)) r.RD();  // elevation
-    r.RD();                       // insertion point
-    r.RD();
-    if (!(flags & 0x02)) {  // alignment point
-      r.DD();
-      r.DD();
-    }
-    r.BE();  // extrusion
-    r.BT();  // thickness
-    if (!(flags & 0x04)) r.RD();  // oblique angle
-    if (!(flags & 0x08)) r.RD();  // rotation angle
-    r.RD();                       // height
-    if (!(flags & 0x10)) r.RD();  // width factor
+    r.Skip(int64_t{size} * 8);
   }
-  return !r.Failed() && r.Position() <= kMaxTextStart;
 }
 
-// Appends the text value of the object, if it is a readable text entity.
-// Returns true when the object was a text entity of a known layout.
-bool TakeTextEntity(const unsigned char* obj, int32_t objLen, Layout layout, char* text,
-                    int32_t& out) {
-  if (objLen < 2 || obj[0] != 0x40 || (obj[1] >> 6) != 1) return false;  // not type 1
-  BitReader r(obj, objLen);
-  if (!SkipToTextValue(r, layout)) return true;
-  char value[kMaxTextBytes + 2];
-  uint32_t declared = 0;
-  int32_t length = r.TV(value, kMaxTextBytes, &declared);
-  if (declared == 0) return true;
-  // The value ends at its first zero byte: drawings store the terminating zero
-  // inside the counted length. The separating space goes after that end, so
-  // that neighbouring values do not run together.
-  const void* zero = std::memchr(value, 0, static_cast<size_t>(length));
-  if (zero != nullptr) length = static_cast<int32_t>(static_cast<const char*>(zero) - value);
-  value[length++] = ' ';
-  const bool room = layout == Layout::kR13 ? out + kRoom < kMaxTextLength
-                                           : length + out < kMaxTextLength;
-  if (room) {
-    std::memcpy(text + out, value, static_cast<size_t>(length));
-    out += length;
+// The fields every entity has, after its handle and extended data.
+void SkipCommonEntity(BitReader& r, Layout layout) {
+  if (r.B()) r.Skip(int64_t{r.RL()} * 8);  // preview image
+  if (layout == Layout::kR13) r.RL();      // object size in bits
+  r.BB();                                  // entity mode
+  r.BL();                                  // reactors
+  if (layout == Layout::kR13) r.B();       // linetype by layer
+  r.B();                                   // no links
+  r.CMC();
+  r.BD();  // linetype scale
+  if (layout == Layout::kR2000) {
+    r.BB();  // linetype flags
+    r.BB();  // plot style flags
   }
-  return true;
+  r.BS();  // invisibility
+  if (layout == Layout::kR2000) r.RC();  // line weight
+}
+
+// Single-line text, attribute and attribute definition: the fields before the value.
+void SkipTextFields(BitReader& r, Layout layout) {
+  if (layout == Layout::kR13) {
+    r.BD();           // elevation
+    r.Skip(4 * 64);   // insertion and alignment points
+    for (int i = 0; i < 8; ++i) r.BD();  // extrusion, thickness, angles, height, width
+    return;
+  }
+  const uint32_t flags = r.RC();
+  if (!(flags & 0x01)) r.RD();  // elevation
+  r.RD();                       // insertion point
+  r.RD();
+  if (!(flags & 0x02)) {  // alignment point
+    r.DD();
+    r.DD();
+  }
+  r.BE();  // extrusion
+  r.BT();  // thickness
+  if (!(flags & 0x04)) r.RD();  // oblique angle
+  if (!(flags & 0x08)) r.RD();  // rotation angle
+  r.RD();                       // height
+  if (!(flags & 0x10)) r.RD();  // width factor
+}
+
+void SkipMtextFields(BitReader& r) {
+  for (int i = 0; i < 9; ++i) r.BD();  // insertion point, extrusion, x direction
+  r.BD();  // rectangle width
+  r.BD();  // text height
+  r.BS();  // attachment
+  r.BS();  // drawing direction
+  r.BD();  // extents height
+  r.BD();  // extents width
+}
+
+// Appends the text of the object, if it is one of the types read.
+void TakeObjectText(const unsigned char* obj, int32_t objLen, Layout layout, TextSink& sink,
+                    std::string& value) {
+  BitReader r(obj, objLen);
+  const uint32_t type = r.BS();
+  if (type != kText && type != kAttrib && type != kAttdef && type != kMtext &&
+      type != kBlockHeader && type != kLayer) {
+    return;
+  }
+  if (layout == Layout::kR2000) r.RL();  // object size in bits
+  r.H();
+  SkipExtendedData(r);
+  if (type == kBlockHeader || type == kLayer) {
+    if (layout == Layout::kR13) r.RL();
+    r.BL();  // reactors
+  } else {
+    SkipCommonEntity(r, layout);
+    if (type == kMtext) SkipMtextFields(r);
+    else SkipTextFields(r, layout);
+  }
+  if (r.Failed()) return;
+  // Room for the value, but never more than the object still holds.
+  const int64_t left = (r.End() - r.Position()) / 8 + 1;
+  value.resize(static_cast<size_t>(left < kMaxTextBytes ? left : kMaxTextBytes));
+  uint32_t declared = 0;
+  int32_t length = r.TV(value.data(), static_cast<int32_t>(value.size()), &declared);
+  // The value ends at its first zero byte: drawings store the terminating zero
+  // inside the counted length.
+  const void* zero = std::memchr(value.data(), 0, static_cast<size_t>(length));
+  if (zero != nullptr) length = static_cast<int32_t>(static_cast<const char*>(zero) - value.data());
+  value.resize(static_cast<size_t>(length));
+  // Anonymous blocks (*Model_Space, *D3) are the program's names, not the user's.
+  if ((type == kBlockHeader || type == kLayer) && !value.empty() && value[0] == '*') return;
+  sink.Add(value, type == kMtext);
 }
 
 }  // namespace
@@ -125,11 +149,19 @@ bool TakeTextEntity(const unsigned char* obj, int32_t objLen, Layout layout, cha
 int32_t ExtractDwgBytes(const unsigned char* data, int32_t n, ExtractionContext& ctx) {
   if (data == nullptr || n < 52 || !ctx.Ready()) return 0;
   const Layout layout = LayoutOf(data);
-  if (layout == Layout::kNone) return 0;
+  if (layout == Layout::kNone) {
+    TextSink sink(ctx.text.get());
+    if ((data[0x13] | (data[0x14] << 8)) == 30) sink.SetCharset(Charset::kCp1252);
+    ReadDwg2004(data, n, sink);
+    return CompactText(ctx.text.get(), sink.Length());
+  }
   const int64_t mapStart = Le32(data + 44);
   const int64_t mapEnd = mapStart + Le32(data + 48);
-  char* text = ctx.text.get();
-  int32_t out = 0;
+  TextSink sink(ctx.text.get());
+  // Code page 30 is 1252; other drawings pass their bytes through (932 ones
+  // are Shift_JIS already).
+  if ((data[0x13] | (data[0x14] << 8)) == 30) sink.SetCharset(Charset::kCp1252);
+  std::string value;
 
   for (int64_t section = mapStart; section + 4 < mapEnd;) {
     if (section + 2 > n) break;
@@ -169,26 +201,34 @@ int32_t ExtractDwgBytes(const unsigned char* data, int32_t n, ExtractionContext&
       q = p;
 
       if (location < 0 || location + 2 > n) continue;
+      // The object's size, a modular short: 15 bits a word, low word first.
       const unsigned char* object = data + location;
-      const int32_t objLen = ChunkLength(object[0] | (object[1] << 8), n - location - 2);
-      if (TakeTextEntity(object + 2, objLen, layout, text, out) && out + kRoom >= kMaxTextLength) {
-        break;
+      int32_t size = (object[0] | (object[1] << 8)) & 0x7FFF;
+      int32_t head = 2;
+      if ((object[1] & 0x80) && location + 4 <= n) {
+        size |= ((object[2] | (object[3] << 8)) & 0x7FFF) << 15;
+        head = 4;
       }
+      int64_t objLen = n - location - head;
+      if (objLen > size) objLen = size;
+      if (objLen > 0) TakeObjectText(object + head, static_cast<int32_t>(objLen), layout, sink, value);
+      if (sink.Full()) break;
     }
+    if (sink.Full()) break;
     section += sectionSize + 2;
   }
-  return CompactText(text, out);
+  return CompactText(ctx.text.get(), sink.Length());
 }
 
 int ExtractDwgText(const std::string& path, int32_t size, ExtractionContext& ctx) {
   if (!ctx.Ready()) return 0;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return 0;
+  const int fd = OpenFileForReading(path);
+  if (fd < 0) return 0;
   int64_t want = int64_t{size} + 10;
   if (want > kFileBufferSize) want = kFileBufferSize;
   size_t got = 0;
-  if (want > 0) got = std::fread(ctx.file.get(), 1, static_cast<size_t>(want), f);
-  std::fclose(f);
+  if (want > 0) got = ReadFully(fd, ctx.file.get(), static_cast<size_t>(want));
+  close(fd);
   return ExtractDwgBytes(ctx.file.get(), static_cast<int32_t>(got), ctx);
 }
 

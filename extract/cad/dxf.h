@@ -1,4 +1,4 @@
-// Text lines of DXF drawings in their text form.
+// Text of DXF drawings, in their text and binary forms.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +8,13 @@
 
 namespace kuribo {
 
-// Reads the first 999,999 bytes of the drawing and keeps every line that does
-// not look like structure; returns the compacted text written at ctx.text.
-// The size is not used.
+// Reads the whole drawing, a window at a time, and keeps the values that hold
+// drawing text (text entities, attributes, dimension overrides, leaders, table
+// cells, block, layer and layout names) as code page 932; returns the
+// compacted text written at ctx.text. The size is not used.
 int ExtractDxfText(const std::string& path, int32_t size, ExtractionContext& ctx);
 
-// The same filter over `length` bytes already in memory; `data` must not be
+// The same walk over `length` bytes already in memory; `data` must not be
 // ctx.text.
 int32_t ExtractDxfBytes(const unsigned char* data, int32_t length, ExtractionContext& ctx);
 

@@ -80,6 +80,7 @@ struct TextOptions {
   bool wide = false;  // every variable-size field at its widest form
   uint8_t dataFlags = 0x00;  // second layout only
   int64_t* textStart = nullptr;  // gets the bit where the text bytes begin
+  int type = 1;  // 2 and 3: an attribute and its definition share the layout
 };
 
 inline void WriteText(BitWriter& w, const std::string& text, const TextOptions& o) {
@@ -102,13 +103,58 @@ inline void WriteExtendedData(BitWriter& w, const TextOptions& o) {
   w.BS(0);
 }
 
+inline void WritePreview(BitWriter& w, const TextOptions& o) {
+  w.B(o.preview);
+  if (o.preview) {
+    w.RL(5);
+    w.Bytes("IMAGE");
+  }
+}
+
+// A multi-line text entity (type 44) with the common fields at their narrowest.
+inline std::vector<uint8_t> MtextEntity(const std::string& text, bool r2000) {
+  BitWriter w;
+  w.BB(1); w.RC(44);
+  if (r2000) w.RL(0x0400);
+  w.H(2);
+  w.BS(0);  // no extended data
+  w.B(0);   // no preview
+  if (!r2000) w.RL(0x1234);
+  w.BB(2); w.BL(0);
+  if (!r2000) w.B(1);
+  w.B(0); w.BS(7); w.BdOne();
+  if (r2000) { w.BB(0); w.BB(0); }
+  w.BS(0);
+  if (r2000) w.RC(0x1D);
+  for (int i = 0; i < 9; ++i) w.BdRaw();  // insertion point, extrusion, x direction
+  w.BdRaw(); w.BdRaw();                   // width, height
+  w.BS(1); w.BS(5);                       // attachment, direction
+  w.BdZero(); w.BdRaw();                  // extents
+  w.Tv16(text);
+  return w.Data();
+}
+
+// A table entry (block header 49, layer 51): its name comes first.
+inline std::vector<uint8_t> NamedObject(int type, const std::string& name, bool r2000) {
+  BitWriter w;
+  w.BS(static_cast<uint32_t>(type));
+  if (r2000) w.RL(0x0200);
+  w.H(1);
+  w.BS(0);
+  if (!r2000) w.RL(0x0200);
+  w.BL(1);  // reactors
+  w.Tv8(name);
+  for (int i = 0; i < 6; ++i) w.RC(0x55);
+  return w.Data();
+}
+
 // A text entity as AC1012-AC1014 store it (object type 1).
 inline std::vector<uint8_t> TextEntityR13(const std::string& text, const TextOptions& o = {}) {
   BitWriter w;
-  w.BB(1); w.RC(1);  // type 1
+  w.BB(1); w.RC(o.type);
   w.H(o.handleBytes);
   WriteExtendedData(w, o);
-  w.B(o.preview);
+  WritePreview(w, o);
   w.RL(0x1234);      // object size in bits
   w.BB(2);           // entity mode
   w.BL(o.wide ? 70000 : 0);
@@ -129,11 +175,11 @@ inline std::vector<uint8_t> TextEntityR13(const std::string& text, const TextOpt
 // A text entity as AC1015 stores it.
 inline std::vector<uint8_t> TextEntityR2000(const std::string& text, const TextOptions& o = {}) {
   BitWriter w;
-  w.BB(1); w.RC(1);  // type 1
+  w.BB(1); w.RC(o.type);
   w.RL(0x0400);      // object size in bits
   w.H(o.handleBytes);
   WriteExtendedData(w, o);
-  w.B(o.preview);
+  WritePreview(w, o);
   w.BB(0);           // entity mode
   w.BL(o.wide ? 70000 : 0);
   w.B(1);            // no links
@@ -243,5 +289,151 @@ class DrawingBuilder {
   std::vector<uint8_t> bytes_;
   std::vector<std::vector<uint8_t>> sections_;
 };
+
+// Entities of 2004 and later: the TEXT layout shared by AC1018 (`utf16`
+// false: the text inline, 8-bit) and AC1024+ (the text in the string stream,
+// UTF-16). The record comes whole: size, handle stream size, stream.
+inline std::vector<uint8_t> Record2004(const std::string& text, int type, bool utf16, bool r2013 = false) {
+  BitWriter w;
+  if (utf16) { w.BB(0); w.RC(static_cast<uint32_t>(type)); } else { w.BS(static_cast<uint32_t>(type)); w.RL(0x0300); }
+  w.H(1);
+  w.BS(0);  // no extended data
+  if (type == 51) {  // a layer: reactors, no extension dictionary
+    w.BL(0);
+    w.B(1);
+    if (r2013) w.B(0);
+  } else {
+    w.B(0);  // no preview
+    w.BB(2); w.BL(0); w.B(1);
+    if (r2013) w.B(0);
+    w.BS(256); w.BdOne(); w.BB(0); w.BB(1);
+    if (utf16) { w.BB(0); w.RC(0); w.B(0); w.B(0); w.B(0); }
+    w.BS(0); w.RC(0x1D);
+    w.RC(0x1F);  // data flags: only the insertion point and the height
+    w.RD(1); w.RD(2); w.B(1); w.B(1); w.RD(3);
+  }
+  if (!utf16) w.Tv8(text);
+  std::vector<uint8_t> out;
+  auto modularShort = [&out](size_t v) { out.push_back(static_cast<uint8_t>(v)); out.push_back(static_cast<uint8_t>(v >> 8)); };
+  if (!utf16) {
+    modularShort(w.Data().size());
+    out.insert(out.end(), w.Data().begin(), w.Data().end());
+    return out;
+  }
+  // The string stream, its size in bits, the flag that it is there.
+  const int64_t before = w.Bits();
+  w.BS(static_cast<uint32_t>(text.size()));
+  for (unsigned char c : text) w.RS(c);
+  const int64_t size = w.Bits() - before;
+  w.RS(static_cast<uint32_t>(size));
+  w.B(1);
+  const int64_t dataBits = w.Bits();
+  w.Put(0, 8);  // the handle stream
+  const int64_t handleBits = static_cast<int64_t>(w.Data().size()) * 8 - dataBits;
+  modularShort(w.Data().size());
+  out.push_back(static_cast<uint8_t>(handleBits));  // a one-byte modular character
+  out.insert(out.end(), w.Data().begin(), w.Data().end());
+  return out;
+}
+
+// The section compression with literal runs only (the decoder's copies are
+// tested by hand-made streams).
+inline std::vector<uint8_t> Compress2004(const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> padded = data;
+  while (padded.size() < 4) padded.push_back(0);
+  const size_t n = padded.size();
+  if (n <= 18) {
+    out.push_back(static_cast<uint8_t>(n - 3));
+  } else {
+    out.push_back(0);
+    size_t rest = n - 3 - 0x0F;
+    while (rest > 0xFF) { out.push_back(0); rest -= 0xFF; }
+    if (rest == 0) { out.back() = 0; out.push_back(0xFF); }  // never ends on a zero
+    else out.push_back(static_cast<uint8_t>(rest));
+  }
+  out.insert(out.end(), padded.begin(), padded.end());
+  out.push_back(0x11);
+  return out;
+}
+
+// A drawing of the 2004 file structure: a masked header, two data sections
+// (the object map and the objects), a section map and a page map.
+inline std::vector<uint8_t> Drawing2004(const std::string& version,
+                                        const std::vector<std::vector<uint8_t>>& records,
+                                        bool compressed = true) {
+  auto le32 = [](std::vector<uint8_t>& v, uint32_t x) { for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i))); };
+  std::vector<uint8_t> objects = {0x0D, 0xCA, 0, 0};
+  std::vector<uint8_t> handles;
+  {
+    std::vector<uint8_t> body;
+    int64_t previous = 0;
+    for (const auto& r : records) {
+      const int64_t at = static_cast<int64_t>(objects.size());
+      objects.insert(objects.end(), r.begin(), r.end());
+      for (uint8_t b : DrawingBuilder::Modular(1)) body.push_back(b);
+      for (uint8_t b : DrawingBuilder::Modular(at - previous)) body.push_back(b);
+      previous = at;
+    }
+    const size_t size = body.size() + 2;
+    handles = {static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+    handles.insert(handles.end(), body.begin(), body.end());
+    handles.insert(handles.end(), {0xC3, 0x5A, 0x00, 0x02, 0, 0});
+  }
+  std::vector<uint8_t> file(0x100, 0);
+  for (int i = 0; i < 6; ++i) file[i] = static_cast<uint8_t>(version[i]);
+  struct PageRecord { uint32_t number; uint32_t size; };
+  std::vector<PageRecord> pages;
+  auto dataPage = [&](uint32_t number, const std::vector<uint8_t>& raw) {
+    const std::vector<uint8_t> stored = compressed ? Compress2004(raw) : raw;
+    const uint32_t at = static_cast<uint32_t>(file.size());
+    std::vector<uint8_t> head;
+    for (uint32_t v : {0x4163043Bu, 1u, static_cast<uint32_t>(stored.size()), static_cast<uint32_t>(raw.size()), 0u, 0u, 0u, 0u}) le32(head, v ^ 0x4164536Bu ^ at);
+    file.insert(file.end(), head.begin(), head.end());
+    file.insert(file.end(), stored.begin(), stored.end());
+    pages.push_back({number, static_cast<uint32_t>(file.size() - at)});
+  };
+  auto systemPage = [&](uint32_t number, uint32_t type, const std::vector<uint8_t>& raw) {
+    const std::vector<uint8_t> stored = compressed ? Compress2004(raw) : raw;
+    const uint32_t at = static_cast<uint32_t>(file.size());
+    for (uint32_t v : {type, static_cast<uint32_t>(raw.size()), static_cast<uint32_t>(stored.size()), compressed ? 2u : 1u, 0u}) le32(file, v);
+    file.insert(file.end(), stored.begin(), stored.end());
+    pages.push_back({number, static_cast<uint32_t>(file.size() - at)});
+    return at;
+  };
+  dataPage(1, handles);
+  dataPage(2, objects);
+  std::vector<uint8_t> info;
+  for (uint32_t v : {2u, 2u, 0x7400u, 0u, 2u}) le32(info, v);
+  auto describe = [&](const char* name, size_t size, uint32_t page) {
+    le32(info, static_cast<uint32_t>(size)); le32(info, 0);
+    le32(info, 1); le32(info, static_cast<uint32_t>(size + 64)); le32(info, 1);
+    le32(info, compressed ? 2 : 1); le32(info, 0); le32(info, 0);
+    std::string title(name);
+    title.resize(64, '\0');
+    info.insert(info.end(), title.begin(), title.end());
+    le32(info, page); le32(info, static_cast<uint32_t>(size)); le32(info, 0); le32(info, 0);
+  };
+  describe("AcDb:Handles", handles.size(), 1);
+  describe("AcDb:AcDbObjects", objects.size(), 2);
+  systemPage(3, 0x4163003B, info);
+  // The page map lists itself too, so its own size is known beforehand.
+  std::vector<uint8_t> map;
+  for (const auto& p : pages) { le32(map, p.number); le32(map, p.size); }
+  const size_t selfSize = 20 + (compressed ? Compress2004(std::vector<uint8_t>(map.size() + 8)).size() : map.size() + 8);
+  le32(map, 4); le32(map, static_cast<uint32_t>(selfSize));
+  const uint32_t mapAt = systemPage(4, 0x41630E3B, map);
+  std::vector<uint8_t> head(0x6C, 0);
+  const char magic[] = "AcFssFcAJMB";
+  std::copy(magic, magic + 12, head.begin());
+  for (int i = 0; i < 4; ++i) head[0x54 + i] = static_cast<uint8_t>((mapAt - 0x100) >> (8 * i));
+  head[0x5C] = 3;
+  uint32_t seed = 1;
+  for (int i = 0; i < 0x6C; ++i) {
+    seed = seed * 0x343FD + 0x269EC3;
+    file[0x80 + i] = head[i] ^ static_cast<uint8_t>(seed >> 16);
+  }
+  return file;
+}
 
 }  // namespace kuribo::test

@@ -10,6 +10,7 @@
 #include "extract/cad/cad_test_support.h"
 #include "extract/cad/dxf.h"
 #include "extract/cad/drawing_builder.h"
+#include "extract/cad/dwg2004.h"
 #include "support/temp_dir.h"
 
 namespace kuribo {
@@ -116,22 +117,42 @@ TEST_F(DwgText, EmptyTextValueGivesNothing) {
   }
 }
 
-TEST_F(DwgText, EntityWithExtendedDataIsNotRead) {
-  TextOptions eed;
+TEST_F(DwgText, ExtendedDataAndPreviewsArePassedOver) {
+  // The sample drawings lost their "XData ..." texts to these.
+  TextOptions eed, preview, both;
   eed.extendedDataSize = 5;
+  preview.preview = true;
+  both.extendedDataSize = 300;
+  both.preview = true;
   for (const char* v : kVersions) {
-    EXPECT_EQ(Run(Drawing(v, {Entity(v, "ABC"), Entity(v, "XDATA", eed), Entity(v, "DEF")})),
-              "ABC DEF ")
+    EXPECT_EQ(Run(Drawing(v, {Entity(v, "ABC"), Entity(v, "XDATA", eed), Entity(v, "PREVIEW", preview),
+                              Entity(v, "BOTH", both)})),
+              "ABC XDATA PREVIEW BOTH ")
         << v;
   }
 }
 
-TEST_F(DwgText, EntityWithAPreviewIsNotRead) {
-  TextOptions preview;
-  preview.preview = true;
+TEST_F(DwgText, AttributesMultilineTextsAndNamesAreRead) {
+  TextOptions attrib, attdef;
+  attrib.type = 2;
+  attdef.type = 3;
   for (const char* v : kVersions) {
-    EXPECT_EQ(Run(Drawing(v, {Entity(v, "PREVIEW", preview), Entity(v, "DEF")})), "DEF ") << v;
+    const bool r2000 = std::string(v) == "AC1015";
+    EXPECT_EQ(Run(Drawing(v, {Entity(v, "VALUE", attrib), Entity(v, "DEFAULT", attdef),
+                              test::MtextEntity("{\\fArial;Big}\\Pnext line", r2000),
+                              test::NamedObject(51, "Walls", r2000), test::NamedObject(49, "Door", r2000),
+                              test::NamedObject(49, "*Model_Space", r2000),
+                              test::NamedObject(50, "NotAName", r2000)})),
+              "VALUE DEFAULT Big next line Walls Door ")
+        << v;
   }
+}
+
+TEST_F(DwgText, CodePage1252DrawingsAreConverted) {
+  auto file = Drawing("AC1015", {Entity("AC1015", "45\xB0")});
+  EXPECT_EQ(Run(file), "45\xB0 ");  // no code page given: bytes pass through
+  file[0x13] = 30;
+  EXPECT_EQ(Run(file), "45\x81\x8B ");  // the degree sign
 }
 
 TEST_F(DwgText, OtherObjectTypesAreNotRead) {
@@ -140,9 +161,7 @@ TEST_F(DwgText, OtherObjectTypesAreNotRead) {
   }
 }
 
-TEST_F(DwgText, LeadingFieldsStayFarBelowBit16000SoTheWidestEntityIsRead) {
-  // Even with every field at its widest the text value starts near bit 1,200;
-  // the 16,000-bit limit can only be met by a text cut at the object end.
+TEST_F(DwgText, TheWidestEntityIsRead) {
   TextOptions wide;
   wide.wide = true;
   wide.handleBytes = 15;
@@ -266,7 +285,7 @@ TEST_F(DwgText, MapPointingPastTheEndGivesNoTextFromThoseEntries) {
 }
 
 TEST_F(DwgText, OtherVersionsGiveNothing) {
-  for (const char* v : {"AC1018", "AC1021", "AC1009", "AC1016", "ac1015"}) {
+  for (const char* v : {"AC1018", "AC1021", "AC1032", "AC1009", "AC1016", "ac1015"}) {
     auto file = Drawing("AC1015", {TextEntityR2000("ABC")});
     std::copy(v, v + 6, file.begin());
     EXPECT_EQ(Run(file), "") << v;
@@ -320,6 +339,59 @@ TEST_F(DwgText, OutputStopsBeforeOneMillionBytes) {
   }
 }
 
+TEST(Dwg2004Decompression, CopiesAndLiteralsAsCoded) {
+  struct Case {
+    std::vector<uint8_t> in;
+    std::string want;  // "!" for a malformed stream
+  } cases[] = {
+      {{0x01, 'A', 'B', 'C', 'D', 0x11}, "ABCD"},
+      {{0x01, 'A', 'B', 'C', 'D', 0x5C, 0x00, 0x11}, "ABCDABCD"},        // a near copy
+      {{0x01, 'A', 'B', 'C', 'D', 0x24, 0x00, 0x00, 0x11}, "ABCDDDDDDD"},  // overlapping
+      {{0x01, 'A', 'B', 'C', 'D', 0x5D, 0x00, 'x', 0x11}, "ABCDABCDx"},    // literal after a copy
+      {{0x11}, ""},
+      {{0x01, 'A', 'B', 'C', 'D', 0x5C, 0xFF, 0x11}, "!"},  // before the start of the output
+      {{0x01, 'A', 'B'}, "!"},                              // cut short
+      {{0x01, 'A', 'B', 'C', 'D'}, "!"},                    // no end mark
+      {{0x01, 'A', 'B', 'C', 'D', 0x05}, "!"},              // not an opcode
+  };
+  unsigned char out[64];
+  for (const auto& c : cases) {
+    const int64_t n = Decompress2004(c.in.data(), static_cast<int64_t>(c.in.size()), out, sizeof out);
+    EXPECT_EQ(n < 0 ? std::string("!") : std::string(reinterpret_cast<char*>(out), static_cast<size_t>(n)), c.want);
+  }
+  // A long literal run, and output that would pass the room given.
+  std::vector<uint8_t> data(300, 'q');
+  const auto packed = test::Compress2004(data);
+  std::vector<unsigned char> big(300);
+  EXPECT_EQ(Decompress2004(packed.data(), static_cast<int64_t>(packed.size()), big.data(), 300), 300);
+  EXPECT_EQ(Decompress2004(packed.data(), static_cast<int64_t>(packed.size()), big.data(), 299), -1);
+}
+
+TEST_F(DwgText, DrawingsOfThe2004StructureGiveTheirTexts) {
+  struct Case {
+    const char* version;
+    bool utf16;
+    bool r2013;
+  } cases[] = {{"AC1018", false, false}, {"AC1024", true, false}, {"AC1027", true, true}, {"AC1032", true, true}};
+  for (const auto& c : cases) {
+    for (bool compressed : {true, false}) {
+      const auto file = test::Drawing2004(
+          c.version, {test::Record2004("First", 1, c.utf16, c.r2013), test::Record2004("Walls", 51, c.utf16, c.r2013),
+                      test::Record2004("Value", 2, c.utf16, c.r2013)},
+          compressed);
+      EXPECT_EQ(Run(file), "First Walls Value ") << c.version << compressed;
+      // Cut or damaged anywhere, it stays in bounds and gives no more than that.
+      for (size_t i = 0; i < file.size(); i += 3) {
+        auto damaged = file;
+        damaged[i] ^= 0x5A;
+        EXPECT_LE(Run(damaged).size(), 64u) << c.version << " byte " << i;
+        const std::vector<uint8_t> cut(file.begin(), file.begin() + static_cast<long>(i));
+        EXPECT_LE(Run(cut).size(), 64u) << c.version << " cut " << i;
+      }
+    }
+  }
+}
+
 class DwgFile : public DwgText {};
 
 TEST_F(DwgFile, ReadsTheFileUpToItsSizePlusTen) {
@@ -362,33 +434,42 @@ class DwgCorpus : public DwgText {
   }
 };
 
-TEST_F(DwgCorpus, SampleDrawingsInBothLayoutsGiveTheSameTexts) {
-  const std::string hello = "Hello this is a single line text ";
-  const std::string expected = hello + hello + hello + hello +
-                               "XDATA sample Color sample Table sample Dynamic blocks sample "
-                               "Multileader sample Hatch pattern sample 3D Solid region and body "
-                               "Materials ";
-  EXPECT_EQ(Extract("acadsharp_sample_AC1014.dwg"), expected);
-  EXPECT_EQ(Extract("acadsharp_sample_AC1015.dwg"), expected);
-}
-
-TEST_F(DwgCorpus, SmallDrawingsWithTheirMapNearTheEnd) {
-  EXPECT_EQ(Extract("ldwg_example_r13.dwg"), "teksto simpla xx ");
-  EXPECT_EQ(Extract("ldwg_example_r14.dwg"), "teksto simpla xx ");
-  EXPECT_EQ(Extract("ldwg_example_2000.dwg"), "teksto simpla xx ");
-  EXPECT_EQ(Extract("ldwg_sample_2000.dwg"), "Jen teksto simpla, cxu ne? ");
-  EXPECT_EQ(Extract("ldwg_2000_TS1.dwg"), "some text ");
-  EXPECT_EQ(Extract("ldwg_2000_entities-2d.dwg"), "FOO ");
-  EXPECT_EQ(Extract("ldwg_r14_v.dwg"), "V ");
-}
-
-TEST_F(DwgCorpus, DrawingsWithoutReadableSingleLineTextsGiveNothing) {
-  // Their maps hold no text entity (multi-line text, attributes, dimensions).
-  for (const char* name : {"ldwg_2000_Text.dwg", "ldwg_r14_Leader.dwg", "tika_testDWG2000.dwg",
-                           "tika_testDWGmech6.dwg"}) {
-    EXPECT_EQ(Extract(name), "") << name;
+TEST_F(DwgCorpus, EveryTextOfTheDxfTwinIsFound) {
+  // The single-line texts of sample_AC1015_ascii.dxf, saved from the same drawing.
+  const std::vector<std::string> sample = {
+      "Hello this is a single line text", "XDATA sample", "Color sample", "Table sample",
+      "Dynamic blocks sample", "Multileader sample", "Hatch pattern sample",
+      "3D Solid region and body", "Materials", "XData Pos", "XData Real", "XData Layer",
+      "XData Str", "XData Long", "XData Dir", "XData Dist", "XData 3Real", "XData Hand",
+      "XData Int", "XData All", "XData Scale", "XData Disp"};
+  const std::vector<std::string> example = {"teksto simpla", "xx", "Teksto granda nur por testi.",
+                                            "Alia linio. Alia pli.", "valoro de la teksto en bloko"};
+  struct Case {
+    const char* file;
+    const std::vector<std::string>* values;
+  } cases[] = {
+      {"acadsharp_sample_AC1014.dwg", &sample}, {"acadsharp_sample_AC1015.dwg", &sample},
+      {"ldwg_example_r13.dwg", &example},       {"ldwg_example_r14.dwg", &example},
+      {"ldwg_example_2000.dwg", &example},     {"ldwg_example_2004.dwg", &example},
+      {"ldwg_example_2018.dwg", &example},
+  };
+  for (const auto& c : cases) {
+    const std::string got = Extract(c.file);
+    for (const auto& v : *c.values) EXPECT_NE(got.find(v), std::string::npos) << c.file << ": " << v;
   }
-  // Versions before AC1012 and from AC1018 on.
+}
+
+TEST_F(DwgCorpus, SmallDrawingsGiveTheirTexts) {
+  EXPECT_EQ(Extract("ldwg_sample_2000.dwg"), "0 Tavolo 1 Jen teksto simpla, cxu ne? ");
+  EXPECT_NE(Extract("ldwg_2000_TS1.dwg").find("some text some layer"), std::string::npos);
+  EXPECT_EQ(Extract("ldwg_2000_entities-2d.dwg"), "0 FOO BLOCK1 3 BLOCK2 3 4 Defpoints ");
+  EXPECT_NE(Extract("ldwg_2000_Text.dwg").find("This a multiline text to check"), std::string::npos);
+  EXPECT_NE(Extract("ldwg_r14_v.dwg").find("V R-DOOR-ANNO"), std::string::npos);
+  EXPECT_NE(Extract("tika_testDWG2004.dwg").find("The quick brown fox jumps over the lazy dog"),
+            std::string::npos);
+}
+
+TEST_F(DwgCorpus, VersionsNotReadGiveNothing) {
   for (const char* name : {"ldwg_r11_entities-2d.dwg", "ldwg_example_2007.dwg"}) {
     EXPECT_EQ(Extract(name), "") << name;
   }

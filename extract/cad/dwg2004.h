@@ -1,0 +1,20 @@
+// Drawings in the file structure of 2004 and later (AC1018, AC1024, AC1027,
+// AC1032): pages of compressed sections found through a page map and a
+// section map.
+#pragma once
+
+#include <cstdint>
+
+#include "extract/cad/drawing_text.h"
+
+namespace kuribo {
+
+// Appends the texts of the drawing's objects to `sink`. A drawing that cannot
+// be followed gives what was read before the fault.
+void ReadDwg2004(const unsigned char* data, int32_t n, TextSink& sink);
+
+// The section compression of these drawings: decompresses `src` into `dst`
+// (room for `cap` bytes); returns the bytes written, or -1 for a malformed stream.
+int64_t Decompress2004(const unsigned char* src, int64_t srcLen, unsigned char* dst, int64_t cap);
+
+}  // namespace kuribo
