@@ -4,6 +4,7 @@
 // qpdf 11: no PointerHolder in its headers.
 #define POINTERHOLDER_TRANSITION 4
 // Complete before QPDFObjectHandle.hh for clang in C++20.
+#ifndef KURIBO_NO_QPDF
 #include <qpdf/JSON.hh>
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
@@ -11,6 +12,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -39,6 +41,8 @@
 #include "platform/fs.h"
 
 namespace kuribo {
+
+#ifndef KURIBO_NO_QPDF
 
 using pdf::CodeSpace;
 using pdf::JapaneseCodes;
@@ -814,6 +818,17 @@ int ExtractPdfDescriptor(int fd, const std::string& path, ExtractionContext& ctx
     return -1;
   }
 }
+
+#else  // a build without qpdf (a cross build that lacks it): the shallow reader alone
+
+int ExtractPdfMemory(const unsigned char*, size_t, ExtractionContext&) { return -1; }
+
+int ExtractPdfDescriptor(int fd, const std::string&, ExtractionContext&) {
+  KURIBO_CLOSE(fd);
+  return -1;
+}
+
+#endif
 
 int ExtractPdfData(int32_t size, ExtractionContext& ctx) {
   if (ctx.pdf == nullptr || !ctx.Ready() || size <= 0) return 0;
