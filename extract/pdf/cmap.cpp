@@ -4,6 +4,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "encoding/codepage_tables.h"
+
 namespace kuribo::pdf {
 
 namespace {
@@ -534,6 +536,28 @@ JapaneseCodes PredefinedCodes(std::string_view n, std::vector<CodeSpace>& space)
     add(2, {0xE0, 0xFF, 0x00, 0xFF});
     return JapaneseCodes::kUtf16;
   }
+  if (n.rfind("Uni", 0) == 0 && has("-UTF8-")) {
+    add(1, {0x00, 0x7F});
+    add(2, {0xC2, 0xDF, 0x80, 0xBF});
+    add(3, {0xE0, 0xEF, 0x80, 0xBF, 0x80, 0xBF});
+    add(4, {0xF0, 0xF4, 0x80, 0xBF, 0x80, 0xBF, 0x80, 0xBF});
+    return JapaneseCodes::kUtf8;
+  }
+  if (n.rfind("Uni", 0) == 0 && has("-UTF32-")) {
+    add(4, {0x00, 0x00, 0x00, 0x10, 0x00, 0xFF, 0x00, 0xFF});
+    return JapaneseCodes::kUtf32;
+  }
+  if (n == "Hojo-H" || n == "Hojo-V") {
+    add(2, {0x21, 0x7E, 0x21, 0x7E});
+    return JapaneseCodes::kHojo;
+  }
+  if (n == "Hojo-EUC-H" || n == "Hojo-EUC-V") {
+    // EUC-JP's third set, written with or without its 0x8F prefix.
+    add(1, {0x00, 0x80});
+    add(2, {0xA1, 0xFE, 0xA1, 0xFE});
+    add(3, {0x8F, 0x8F, 0xA1, 0xFE, 0xA1, 0xFE});
+    return JapaneseCodes::kHojo;
+  }
   add(2, {0x00, 0xFF, 0x00, 0xFF});
   return JapaneseCodes::kNone;
 }
@@ -552,6 +576,64 @@ int EucToSjis(uint32_t code, int bytes) {
   const uint32_t b1 = code >> 8, b2 = code & 0xFF;
   if (b1 == 0x8E) return (b2 >= 0xA1 && b2 <= 0xDF) ? (int)b2 : -1;
   return JisToSjis(code - 0x8080);
+}
+
+namespace {
+
+uint32_t Jis0212ToUnicode(uint32_t code) {
+  const uint32_t j1 = (code >> 8 & 0xFF) & 0x7F, j2 = (code & 0xFF) & 0x7F;
+  if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E) return 0;
+  const uint16_t index = (uint16_t)((j1 - 0x21) * 94 + (j2 - 0x21));
+  // The generated pairs are in index order.
+  size_t lo = 0, hi = tables::kJis0212DecodeCount;
+  while (lo < hi) {
+    const size_t mid = (lo + hi) / 2;
+    const uint16_t at = tables::kJis0212Decode[2 * mid];
+    if (at == index) return tables::kJis0212Decode[2 * mid + 1];
+    if (at < index) lo = mid + 1;
+    else hi = mid;
+  }
+  return 0;
+}
+
+uint32_t Utf8Value(uint32_t code, int bytes) {
+  if (bytes == 1) return code < 0x80 ? code : 0;
+  static const uint32_t kLeadMask[5] = {0, 0, 0x1F, 0x0F, 0x07};
+  static const uint32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (bytes < 2 || bytes > 4) return 0;
+  uint32_t cp = code >> (8 * (bytes - 1)) & kLeadMask[bytes];
+  for (int i = bytes - 2; i >= 0; --i) {
+    const uint32_t b = code >> (8 * i) & 0xFF;
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (b & 0x3F);
+  }
+  if (cp < kLeast[bytes] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return cp;
+}
+
+}  // namespace
+
+uint32_t PredefinedUnicode(JapaneseCodes codes, uint32_t code, int bytes) {
+  switch (codes) {
+    case JapaneseCodes::kUcs2:
+    case JapaneseCodes::kUtf16:
+      if (bytes == 4) {
+        const uint32_t high = code >> 16, low = code & 0xFFFF;
+        if (high < 0xD800 || high > 0xDBFF || low < 0xDC00 || low > 0xDFFF) return 0;
+        return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+      }
+      return code;
+    case JapaneseCodes::kUtf8:
+      return Utf8Value(code, bytes);
+    case JapaneseCodes::kUtf32:
+      return bytes == 4 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF) ? code : 0;
+    case JapaneseCodes::kHojo:
+      if (bytes == 1) return code < 0x80 ? code : 0;
+      if (bytes == 3 && code >> 16 != 0x8F) return 0;
+      return bytes == 2 || bytes == 3 ? Jis0212ToUnicode(code & 0xFFFF) : 0;
+    default:
+      return 0;
+  }
 }
 
 }  // namespace kuribo::pdf

@@ -78,14 +78,18 @@ const char16_t* StandardEncoding();
 const char16_t* WinAnsiEncoding();
 const char16_t* MacRomanEncoding();
 
-// Japanese encodings whose codes convert to Shift_JIS by arithmetic.
-enum class JapaneseCodes { kNone, kShiftJis, kEuc, kJis, kUcs2, kUtf16 };
+// Japanese encodings whose codes convert to Shift_JIS by arithmetic, or to
+// Unicode (the Unicode CMaps and the JIS X 0212 ones).
+enum class JapaneseCodes { kNone, kShiftJis, kEuc, kJis, kUcs2, kUtf16, kUtf8, kUtf32, kHojo };
 // Which kind of codes a predefined CMap name stands for, and its code space.
 JapaneseCodes PredefinedCodes(std::string_view cmapName, std::vector<CodeSpace>& space);
 // A Shift_JIS code (one or two bytes, high byte first) for an EUC-JP or JIS
 // X 0208 row-cell code; -1 when outside those sets.
 int EucToSjis(uint32_t code, int bytes);
 int JisToSjis(uint32_t code);
+// The code point of a code of the Unicode and JIS X 0212 kinds; 0 when the
+// code is malformed or has none.
+uint32_t PredefinedUnicode(JapaneseCodes codes, uint32_t code, int bytes);
 
 #ifdef KURIBO_JAPAN1_UNICODE
 // Adobe-Japan1 identifier -> Unicode (generated from poppler-data).

@@ -692,10 +692,12 @@ class Walker {
       }
       case JapaneseCodes::kUcs2:
       case JapaneseCodes::kUtf16:
-        if (len == 4) {
-          return out_.Unit(0x10000 + (((code >> 16) - 0xD800) << 10) + ((code & 0xFFFF) - 0xDC00));
-        }
-        return out_.Unit(code);
+      case JapaneseCodes::kUtf8:
+      case JapaneseCodes::kUtf32:
+      case JapaneseCodes::kHojo: {
+        const uint32_t cp = pdf::PredefinedUnicode(font.codes, code, len);
+        return cp == 0 ? out_.Byte(' ') : out_.Unit(cp);
+      }
       case JapaneseCodes::kNone:
         break;
     }

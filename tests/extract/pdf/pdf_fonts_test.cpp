@@ -67,6 +67,14 @@ TEST(PdfFonts, EachDecodingPathGivesTheTextShown) {
       {"predefined UTF-16 CMap (surrogate pair has no Shift_JIS form)",
        "<< /Type /Font /Subtype /Type0 /Encoding /UniJIS-UTF16-H >>",
        TextObject("<3042D842DFB73044> Tj"), "あ い"},
+      {"predefined UTF-8 CMap", "<< /Type /Font /Subtype /Type0 /Encoding /UniJIS-UTF8-H >>",
+       TextObject("<E381824180C042F0A0AEB7E38184> Tj"), "あA B い"},  // malformed, beyond the BMP
+      {"predefined UTF-32 CMap", "<< /Type /Font /Subtype /Type0 /Encoding /UniJIS2004-UTF32-V >>",
+       TextObject("<000030420000004100020BB700003044> Tj"), "あA い"},
+      {"JIS X 0212 row-cell CMap", "<< /Type /Font /Subtype /Type0 /Encoding /Hojo-H >>",
+       TextObject("<302930213048> Tj"), "丨 仡"},  // U+4E02 has no code page 932 form
+      {"JIS X 0212 EUC CMap", "<< /Type /Font /Subtype /Type0 /Encoding /Hojo-EUC-V >>",
+       TextObject("<B0A9418FB0C8> Tj"), "丨A仡"},
       {"simple font with a base encoding and /Differences",
        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /BaseEncoding "
        "/WinAnsiEncoding /Differences [65 /uni3042 /B.sc 68 /f_i] >> >>",
