@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, when any is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins zlib1g-dev libuchardet-dev
-  libgsf-1-dev libqpdf-dev poppler-data poppler-utils libgtest-dev libgmock-dev libbenchmark-dev
+  libgsf-1-dev libqpdf-dev poppler-data poppler-utils libgtest-dev libgmock-dev libbenchmark-dev aglfn
   fonts-ipafont-gothic clang libclang-rt-14-dev desktop-file-utils appstream dpkg-dev xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do

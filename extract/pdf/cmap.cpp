@@ -368,6 +368,10 @@ const std::unordered_map<std::string_view, std::u16string>& NameTable() {
       t->emplace(kLatin1Names[i], std::u16string(1, (char16_t)(0xA1 + i)));
     }
     for (const NamedGlyph& g : kOtherNames) t->emplace(g.name, g.text);
+#ifdef KURIBO_GLYPH_LIST
+    // Where a name is listed twice, its first value stands.
+    for (int32_t i = 0; i < kGlyphListCount; ++i) t->emplace(kGlyphList[i].name, kGlyphList[i].text);
+#endif
     return t;
   }();
   return *table;

@@ -69,8 +69,9 @@ class CidMap {
   std::string usecmap_;
 };
 
-// The Unicode value of a glyph name (Adobe names of the Latin sets, uniXXXX,
-// uXXXX[XX], a name with a suffix after '.'); empty when unknown.
+// The Unicode value of a glyph name (the Adobe Glyph List where the build
+// had it, else the Latin sets; uniXXXX, uXXXX[XX], a name with a suffix
+// after '.', parts joined by '_'); empty when unknown.
 std::u16string GlyphNameToUnicode(std::string_view name);
 
 // Base encodings of simple fonts: 256 Unicode values each, 0 for no glyph.
@@ -95,6 +96,16 @@ uint32_t PredefinedUnicode(JapaneseCodes codes, uint32_t code, int bytes);
 // Adobe-Japan1 identifier -> Unicode (generated from poppler-data).
 extern const char32_t kJapan1Unicode[];
 extern const int32_t kJapan1UnicodeCount;
+#endif
+
+#ifdef KURIBO_GLYPH_LIST
+// The Adobe Glyph List (generated from the aglfn package's glyphlist.txt).
+struct GlyphListEntry {
+  const char* name;
+  const char16_t* text;
+};
+extern const GlyphListEntry kGlyphList[];
+extern const int32_t kGlyphListCount;
 #endif
 
 }  // namespace kuribo::pdf

@@ -35,3 +35,22 @@ else()
   message(WARNING "No ${KURIBO_JAPAN1_UNICODE} (poppler-data): Adobe-Japan1 identifiers "
                   "are read through cmap.dat's CID table only")
 endif()
+
+# Glyph names of simple fonts' /Differences: the Adobe Glyph List, compiled in.
+set(KURIBO_GLYPH_LIST_FILE /usr/share/aglfn/glyphlist.txt CACHE FILEPATH
+    "The Adobe Glyph List (Debian package aglfn)")
+if(EXISTS ${KURIBO_GLYPH_LIST_FILE})
+  set(KURIBO_GLYPH_LIST_CPP ${CMAKE_BINARY_DIR}/generated/glyph_list.cpp)
+  add_custom_command(OUTPUT ${KURIBO_GLYPH_LIST_CPP}
+    COMMAND ${CMAKE_COMMAND} -DIN=${KURIBO_GLYPH_LIST_FILE} -DOUT=${KURIBO_GLYPH_LIST_CPP}
+            -P ${CMAKE_CURRENT_LIST_DIR}/glyphlist.cmake
+    DEPENDS ${KURIBO_GLYPH_LIST_FILE} ${CMAKE_CURRENT_LIST_DIR}/glyphlist.cmake
+    COMMENT "Generating the glyph name table")
+  target_sources(kuribo_engine PRIVATE ${KURIBO_GLYPH_LIST_CPP})
+  set_property(SOURCE ${KURIBO_GLYPH_LIST_CPP} ${CMAKE_SOURCE_DIR}/extract/pdf/cmap.cpp
+               ${CMAKE_SOURCE_DIR}/tests/extract/pdf/pdf_fonts_test.cpp
+               APPEND PROPERTY COMPILE_DEFINITIONS KURIBO_GLYPH_LIST=1)
+else()
+  message(WARNING "No ${KURIBO_GLYPH_LIST_FILE} (aglfn): simple fonts' glyph names are "
+                  "read through the built-in Latin names only")
+endif()

@@ -79,6 +79,11 @@ TEST(PdfFonts, EachDecodingPathGivesTheTextShown) {
        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /BaseEncoding "
        "/WinAnsiEncoding /Differences [65 /uni3042 /B.sc 68 /f_i] >> >>",
        TextObject("(ABCD\\223) Tj"), "あBCfi“"},
+#ifdef KURIBO_GLYPH_LIST
+      {"glyph names of the Adobe list", "<< /Type /Font /Subtype /Type1 /Encoding << "
+       "/Differences [65 /akatakana /afii10017 /arrowdblright /dkshade.alt] >> >>",
+       TextObject("(ABDC) Tj"), "アА ⇒"},  // U+2593 has no code page 932 form
+#endif
       {"simple font, MacRoman", "<< /Type /Font /Subtype /Type1 /Encoding /MacRomanEncoding >>",
        TextObject("(\\324Ab) Tj"), "‘Ab"},
       {"Japanese simple font without a map: Shift_JIS bytes",
