@@ -370,7 +370,9 @@ const std::unordered_map<std::string_view, std::u16string>& NameTable() {
     for (const NamedGlyph& g : kOtherNames) t->emplace(g.name, g.text);
 #ifdef KURIBO_GLYPH_LIST
     // Where a name is listed twice, its first value stands.
-    for (int32_t i = 0; i < kGlyphListCount; ++i) t->emplace(kGlyphList[i].name, kGlyphList[i].text);
+    for (int32_t i = 0; i < kGlyphListCount; ++i) {
+      t->emplace(kGlyphList[i].name, kGlyphList[i].text);
+    }
 #endif
     return t;
   }();
