@@ -60,6 +60,9 @@ if [ ! -f "$deps/prefix/lib/libqpdf.a" ]; then
   cp "$deps/jpeg-build/jconfig.h" "$jpeg_src"/{jpeglib.h,jerror.h,jmorecfg.h} "$deps/prefix/include/"
   cp "$deps/jpeg-build/pkgscripts/libjpeg.pc" "$deps/prefix/lib/pkgconfig/"
 
+  # Its configure checks link -lAdvapi32, which only a case-insensitive file
+  # system finds; failed, they leave out <stdint.h>.
+  sed -i 's/REQUIRED_LIBRARIES Advapi32)/REQUIRED_LIBRARIES advapi32)/' "$qpdf_src/CMakeLists.txt"
   # qpdf finds zlib and libjpeg through pkg-config: the MinGW ones, never the host's.
   PKG_CONFIG_LIBDIR="$deps/prefix/lib/pkgconfig:/usr/x86_64-w64-mingw32/lib/pkgconfig" \
     cmake -S "$qpdf_src" -B "$deps/qpdf-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
