@@ -40,6 +40,11 @@ bool IsReadableDirectory(const std::string& path) {
 }
 
 int OpenFileForReading(const std::string& path) {
+  uint64_t size;
+  return OpenFileForReading(path, &size);
+}
+
+int OpenFileForReading(const std::string& path, uint64_t* size) {
   HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -51,6 +56,7 @@ int OpenFileForReading(const std::string& path) {
     CloseHandle(h);
     return -1;
   }
+  *size = ((uint64_t)info.nFileSizeHigh << 32) | info.nFileSizeLow;
   const int fd = _open_osfhandle((intptr_t)h, _O_RDONLY | _O_BINARY);
   if (fd < 0) CloseHandle(h);
   return fd;
