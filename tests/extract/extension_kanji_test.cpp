@@ -63,7 +63,7 @@ std::string Pdf() {
     map += buf;
   }
   pdftest::PdfBuilder b;
-  b.Object("<< /Type /Catalog /Pages 2 0 R >>");
+  b.SetRoot(b.Object("<< /Type /Catalog /Pages 2 0 R >>"));
   b.Object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
   b.Object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 100] /Resources << /Font << /F1 4 0 R >> >> "
            "/Contents 5 0 R >>");
