@@ -5,8 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev wine wine64 googletest
-  cmake ninja-build g++)
+packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev wine wine64 googletest dpkg-dev
+  pkg-config cmake ninja-build g++)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -43,7 +43,6 @@ if [ ! -f "$deps/prefix/lib/libqpdf.a" ]; then
       'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' | $sudo tee "$src_list" >/dev/null
     $sudo apt-get update -qq
   fi
-  command -v dpkg-source >/dev/null || DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq dpkg-dev
   mkdir -p "$deps/src"
   (cd "$deps/src" && { ls -d qpdf-*/ >/dev/null 2>&1 || apt-get source -qq qpdf; } &&
     { ls -d libjpeg-turbo-*/ >/dev/null 2>&1 || apt-get source -qq libjpeg-turbo; })
