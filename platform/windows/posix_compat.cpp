@@ -37,4 +37,17 @@ int Rename(const char* from, const char* to) {
 
 int Unlink(const char* path) { return _wunlink(Widen(path).c_str()); }
 
+// At an offset without moving the descriptor's shared position, like pread.
+long long PRead(int fd, void* dst, size_t n, long long offset) {
+  const HANDLE h = (HANDLE)_get_osfhandle(fd);
+  if (h == INVALID_HANDLE_VALUE || offset < 0) return -1;
+  OVERLAPPED at{};
+  at.Offset = (DWORD)offset;
+  at.OffsetHigh = (DWORD)((unsigned long long)offset >> 32);
+  DWORD got = 0;
+  const DWORD want = n < (1u << 30) ? (DWORD)n : (1u << 30);
+  if (!ReadFile(h, dst, want, &got, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  return got;
+}
+
 }  // namespace kuribo::compat

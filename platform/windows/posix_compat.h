@@ -21,6 +21,7 @@ int Open(const char* path, int flags, int mode = 0);
 int MakeTemp(char* pathTemplate, int flags);
 int Rename(const char* from, const char* to);
 int Unlink(const char* path);
+long long PRead(int fd, void* dst, size_t n, long long offset);
 }  // namespace kuribo::compat
 
 #define open(...) ::kuribo::compat::Open(__VA_ARGS__)
@@ -28,4 +29,5 @@ int Unlink(const char* path);
 #define fchmod(fd, mode) 0
 #define rename(a, b) ::kuribo::compat::Rename((a), (b))
 #define unlink(p) ::kuribo::compat::Unlink(p)
+#define pread(fd, dst, n, offset) ::kuribo::compat::PRead((fd), (dst), (n), (offset))
 #endif
