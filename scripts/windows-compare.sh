@@ -25,11 +25,17 @@ wine "$windows" -k 東京 -t all --csv 'Z:'"${out//\//\\}"'\windows.csv' "$winCo
 python3 - "$out" "$corpus" "$winCorpus" "$rcL" "$rcW" <<'PY'
 import sys
 out, corpus, win, rcL, rcW = sys.argv[1:]
+import re
+# Cells are escaped (README): undo it so paths compare as the files' paths.
+def unescape(c):
+    m = {"t": "\t", "n": "\n", "r": "\r", "\\": "\\"}
+    return re.sub(r"\\(x[0-9A-F]{2}|[tnr\\])",
+                  lambda g: chr(int(g.group(1)[1:], 16)) if g.group(1)[0] == "x" else m[g.group(1)], c)
 def rows(name, root):
     res = []
     for line in open(f"{out}/{name}", encoding="utf-8", newline="\n").read().replace("\r\n", "\n").split("\n"):
         if not line: continue
-        cells = line.split("\t")
+        cells = [unescape(c) for c in line.split("\t")]
         cells[4] = cells[4].replace(root + "/", "").replace(root + "\\", "").replace("\\", "/")
         res.append(cells)
     return res

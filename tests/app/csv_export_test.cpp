@@ -1,10 +1,12 @@
 #include "app/csv_export.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -80,6 +82,9 @@ TEST(CsvExport, CellsAreQuotedSoNoNameOrKeywordMakesACellOrAFormula) {
 // A full disk, made by a file-size limit in a child: the old file stays whole
 // and no partial file is left beside it.
 TEST(CsvExport, FailedWriteLeavesTheOldFileAndNoOther) {
+#ifdef _WIN32
+  GTEST_SKIP() << "makes a full disk with fork and a file-size limit, which Windows has not";
+#else
   test::TempDir t;
   const std::string path = t.Write("out.csv", "old");
   const pid_t child = fork();
@@ -97,6 +102,7 @@ TEST(CsvExport, FailedWriteLeavesTheOldFileAndNoOther) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(t.path()), {}), 1);
   ASSERT_TRUE(WriteFileReplacing(path, "new"));
   EXPECT_EQ(test::ReadFile(path), "new");
+#endif
 }
 
 }  // namespace

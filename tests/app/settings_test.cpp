@@ -239,6 +239,9 @@ TEST_F(SettingsFileTest, OneStrayByteDoesNotTurnOtherValuesIntoMojibake) {
 }
 
 TEST_F(SettingsFileTest, ReadOnlyFileIsReportedAndLeftAlone) {
+#ifdef _WIN32
+  GTEST_SKIP() << "checks POSIX file modes";
+#else
   WriteAll(path_, "[COMMON]\nKEY=old\n");
   chmod(path_.c_str(), 0444);
   bool readOnly = false;
@@ -254,6 +257,7 @@ TEST_F(SettingsFileTest, ReadOnlyFileIsReportedAndLeftAlone) {
   EXPECT_FALSE(readOnly);
   ASSERT_EQ(stat(path_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
+#endif
 }
 
 TEST_F(SettingsFileTest, HugeFileIsReadOnlyAsFarAsTheFormatCanUse) {
@@ -265,8 +269,12 @@ TEST_F(SettingsFileTest, HugeFileIsReadOnlyAsFarAsTheFormatCanUse) {
 }
 
 TEST_F(SettingsFileTest, PipeInPlaceOfTheFileReadsEmptyWithoutWaiting) {
+#ifdef _WIN32
+  GTEST_SKIP() << "makes a named pipe in the file system, which Windows has not";
+#else
   ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
   EXPECT_EQ(ReadSettingsFile(path_).key, "");
+#endif
 }
 
 }  // namespace
