@@ -10,18 +10,9 @@
 #include <string>
 
 #include "extract/cad/dwg.h"
+#include "file_fuzz.h"
 
 namespace {
-
-kuribo::ExtractionContext& Context() {
-  static std::unique_ptr<kuribo::ExtractionContext> ctx = [] {
-    auto c = std::make_unique<kuribo::ExtractionContext>();
-    c->text.reset(new char[kuribo::kTextBufferSize]);
-    c->file.reset(new unsigned char[kuribo::kFileBufferSize]);
-    return c;
-  }();
-  return *ctx;
-}
 
 void Check(int n) {
   if (n > kuribo::kMaxTextLength) std::abort();
@@ -31,7 +22,7 @@ void Check(int n) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > static_cast<size_t>(kuribo::kFileBufferSize)) return 0;
-  kuribo::ExtractionContext& ctx = Context();
+  kuribo::ExtractionContext& ctx = fuzz::Context();
   // Exactly the input, so a read past it is caught.
   std::unique_ptr<unsigned char[]> copy(new unsigned char[size ? size : 1]);
   if (size) std::memcpy(copy.get(), data, size);

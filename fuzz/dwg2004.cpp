@@ -3,23 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-
+#include "file_fuzz.h"
 #include "extract/cad/dwg.h"
 #include "extract/cad/dwg2004.h"
-
-namespace {
-
-kuribo::ExtractionContext& Context() {
-  static std::unique_ptr<kuribo::ExtractionContext> ctx = [] {
-    auto c = std::make_unique<kuribo::ExtractionContext>();
-    c->text.reset(new char[kuribo::kTextBufferSize]);
-    c->file.reset(new unsigned char[kuribo::kFileBufferSize]);
-    return c;
-  }();
-  return *ctx;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > static_cast<size_t>(kuribo::kFileBufferSize)) return 0;
@@ -33,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
   }
-  if (kuribo::ExtractDwgBytes(copy.get(), static_cast<int32_t>(size), Context()) >
+  if (kuribo::ExtractDwgBytes(copy.get(), static_cast<int32_t>(size), fuzz::Context()) >
       kuribo::kMaxTextLength) {
     std::abort();
   }

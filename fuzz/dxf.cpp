@@ -5,26 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-
+#include "file_fuzz.h"
 #include "extract/cad/dxf.h"
-
-namespace {
-
-kuribo::ExtractionContext& Context() {
-  static std::unique_ptr<kuribo::ExtractionContext> ctx = [] {
-    auto c = std::make_unique<kuribo::ExtractionContext>();
-    c->text.reset(new char[kuribo::kTextBufferSize]);
-    c->file.reset(new unsigned char[kuribo::kFileBufferSize]);
-    return c;
-  }();
-  return *ctx;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4'000'000) return 0;
-  kuribo::ExtractionContext& ctx = Context();
+  kuribo::ExtractionContext& ctx = fuzz::Context();
   std::unique_ptr<unsigned char[]> copy(new unsigned char[size ? size : 1]);
   if (size) std::memcpy(copy.get(), data, size);
   const int n = kuribo::ExtractDxfBytes(copy.get(), static_cast<int32_t>(size), ctx);
