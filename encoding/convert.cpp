@@ -190,15 +190,6 @@ inline size_t AsciiRun(const unsigned char* p, size_t n) {
   return i;
 }
 
-// Whole ASCII runs go to the output at once; other sinks see each byte.
-template <class Out>
-inline void AsciiTo(Out& out, const unsigned char* p, size_t k) {
-  if constexpr (std::is_same_v<Out, Output>) {
-    out.Ascii(p, k);
-  } else {
-    for (size_t i = 0; i < k; ++i) out.Code(p[i]);
-  }
-}
 
 // Kanji frequent in office documents: the first school grades and the words of
 // quotes, invoices, contracts and addresses. A decoding that yields them is more
@@ -268,6 +259,10 @@ class Score {
       score_ -= 4;  // user-defined area
     }
   }
+  // An ASCII run adds nothing; only its last byte matters to what follows.
+  void Ascii(const unsigned char* p, size_t k) {
+    if (k) prev_ = p[k - 1];
+  }
   void Invalid() { score_ -= 16; }
   // A well-formed character without a code page 932 form: harmless in Unicode,
   // suspicious in a legacy Japanese encoding.
@@ -285,6 +280,17 @@ class Score {
   long score_ = 0;
   unsigned prev_ = 0;
 };
+
+// Whole ASCII runs go to the output (or the score) at once; other sinks see
+// each byte.
+template <class Out>
+inline void AsciiTo(Out& out, const unsigned char* p, size_t k) {
+  if constexpr (std::is_same_v<Out, Output> || std::is_same_v<Out, Score>) {
+    out.Ascii(p, k);
+  } else {
+    for (size_t i = 0; i < k; ++i) out.Code(p[i]);
+  }
+}
 
 // ---------------------------------------------------------------------------
 // Decoders: byte-at-a-time state machines, so chunk boundaries fall anywhere.
