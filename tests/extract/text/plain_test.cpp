@@ -207,11 +207,11 @@ TEST_F(PlainFiles, CorpusFilesGiveTheirWords) {
 // Long texts with tags and commas sparse enough that whole 64-byte blocks are
 // taken at once, so every block boundary falls somewhere: inside a two-byte
 // character, a tag, a run of spaces, right after a comma.
-std::string SparseText(std::mt19937& rng, size_t size, char special) {
+std::string SparseText(std::mt19937& rng, size_t size, char special, unsigned every = 200) {
   const char picks[] = "\x8c\xa9\x90\xcf\x82\xa0\x82\xa2" "abcXYZ01\xb1\xde";
   std::string s(size, 'a');
   for (auto& c : s) {
-    const unsigned k = rng() % 200;
+    const unsigned k = rng() % every;
     c = k == 0 ? special : k == 1 ? '>' : k < 6 ? ' ' : k < 8 ? '\r' : k < 10 ? '\x81' : k < 12 ? '\x40'
         : k < 13 ? (char)rng() : picks[rng() % (sizeof picks - 1)];
   }
@@ -226,6 +226,16 @@ TEST(BlockWalks, MatchTheByteRulesOnLongText) {
     ASSERT_EQ(Html(h), test::ReferenceWalk(h, test::WalkRules::kHtml)) << iter;
     const std::string c = SparseText(rng, size, ',');
     ASSERT_EQ(Csv(c), test::ReferenceWalk(c, test::WalkRules::kCsv)) << iter;
+  }
+}
+
+// Several tags to a block: each is skipped inside the block, with the walk
+// going on after its '>' at any offset, on a lead byte or a full-width space.
+TEST(BlockWalks, DenseTagsMatchTheByteRules) {
+  std::mt19937 rng(8);
+  for (int iter = 0; iter < 400; ++iter) {
+    const std::string h = SparseText(rng, 64 + rng() % 1000, '<', 14 + rng() % 40);
+    ASSERT_EQ(Html(h), test::ReferenceWalk(h, test::WalkRules::kHtml)) << iter;
   }
 }
 
