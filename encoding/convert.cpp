@@ -419,6 +419,12 @@ class Decoder {
     unsigned char* o = out.Cursor();
     unsigned char* const end = out.End();
     auto ascii = [&] {
+      // A lone ASCII byte (a line end or a digit between Japanese words) is
+      // stored as it is; longer runs are copied whole.
+      if (i + 1 < n && p[i + 1] >= 0x80) {
+        *o++ = p[i++];
+        return;
+      }
       size_t k = AsciiRun(p + i, n - i);
       if (k > (size_t)(end - o)) k = (size_t)(end - o);
       std::memcpy(o, p + i, k);
