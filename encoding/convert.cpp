@@ -418,6 +418,10 @@ class Decoder {
   size_t Run(const unsigned char* p, size_t i, size_t n, Output& out) {
     unsigned char* o = out.Cursor();
     unsigned char* const end = out.End();
+    // Locals: the byte stores below could alias the members, which would then
+    // be loaded again for every character.
+    const uint16_t* const canonical = canonical_;
+    const int32_t* const fromUnicode = fromUnicode_;
     auto ascii = [&] {
       // A lone ASCII byte (a line end or a digit between Japanese words) is
       // stored as it is; longer runs are copied whole.
@@ -440,7 +444,7 @@ class Decoder {
             continue;
           }
           if (!SjisLead(c) || !SjisTrail(p[i + 1])) break;
-          const unsigned code = canonical_[(unsigned)c << 8 | p[i + 1]];
+          const unsigned code = canonical[(unsigned)c << 8 | p[i + 1]];
           i += 2;
           if (code) {  // always a two-byte code; 0 has no character
             o[0] = (unsigned char)(code >> 8);
@@ -458,7 +462,7 @@ class Decoder {
           }
           const unsigned char d = p[i + 1];
           if (c < 0xA1 || c == 0xFF || d < 0xA1 || d == 0xFF) break;
-          const unsigned code = canonical_[JisToSjis(c - 0x80u, d - 0x80u)];
+          const unsigned code = canonical[JisToSjis(c - 0x80u, d - 0x80u)];
           i += 2;
           if (code) {
             o[0] = (unsigned char)(code >> 8);
@@ -489,7 +493,7 @@ class Decoder {
           } else {
             break;
           }
-          const int code = fromUnicode_[cp];
+          const int code = fromUnicode[cp];
           if (code >= 0 && code < 0x100) break;  // a single byte: half-width kana fold
           i += len;
           if (code >= 0) {
