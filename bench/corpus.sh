@@ -92,7 +92,7 @@ printf 'speed-up -j1 / -j%-3s         %6.2f\n' "$cores" "$(calc "$t_one / $t_all
 cpu() { local f; f=$(mktemp); TIMEFORMAT='%U %S'; { time "$@" >/dev/null 2>&1; } 2>"$f" || true; awk '{print $1 + $2}' "$f"; rm -f "$f"; }
 c_grep=$(cpu grep -rcF -e "$keyword" -e "$kw_sjis" -e "$kw_euc" "$root/text")
 c_one=$(cpu "$search" -j1 -k "$keyword" -t $text_types "$root/text")
-printf 'processor time: grep %.3f s, kuribo-search -j1 %.3f s\n' "$c_grep" "$c_one"
+printf 'processor time: grep %.3f s, kuribo-search -j1 %.3f s, ratio %.2f\n' "$c_grep" "$c_one" "$(calc "$c_one / $c_grep")"
 
 if [ -d "$root/office" ]; then
   office_files=$(find "$root/office" -type f | wc -l)
