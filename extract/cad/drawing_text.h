@@ -8,18 +8,29 @@
 #include <string>
 #include <string_view>
 
+#include "encoding/codepage_tables.h"
 #include "encoding/sjis.h"
 #include "extract/context.h"
 
 namespace kuribo {
 
-enum class Charset { kShiftJis, kUtf8, kCp1252, kAsciiOnly };
+enum class Charset { kShiftJis, kUtf8, kCp1252, kAsciiOnly, kTable };
 
 // Code page 1252 above 0x7F as UTF-16; 0 where it has no character.
 inline constexpr char16_t kCp1252High[32] = {
     0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+
+// The code page a DWG header names by its index; 0 for one it cannot name.
+inline unsigned DwgCodePage(unsigned index) {
+  static constexpr unsigned short kPages[] = {
+      0,    20127, 28591, 28592, 28593, 28594, 28595, 28596, 28597, 28598, 28599, 437,
+      850,  852,   855,   857,   860,   861,   863,   864,   865,   869,   932,   10000,
+      950,  949,   1361,  866,   1250,  1251,  1252,  936,   1253,  1254,  1255,  1256,
+      1257, 874,   932,   936,   949,   950,   1361,  0,     1258};
+  return index < sizeof kPages / sizeof kPages[0] ? kPages[index] : 0;
+}
 
 // Appends values to a text buffer, each followed by a space, until
 // kMaxTextLength bytes would be passed.
@@ -30,6 +41,18 @@ class TextSink {
   bool Full() const { return full_; }
   int32_t Length() const { return out_; }
   void SetCharset(Charset c) { charset_ = c; }
+  // A Windows or DOS code page by number: one with no table keeps ASCII only.
+  void SetCodePage(unsigned cp) {
+    if (cp == 932) return SetCharset(Charset::kShiftJis);
+    if (cp == 1252) return SetCharset(Charset::kCp1252);
+    for (size_t i = 0; i < tables::kCodePageCount; ++i) {
+      if (tables::kCodePages[i].codePage == cp) {
+        table_ = &tables::kCodePages[i];
+        return SetCharset(Charset::kTable);
+      }
+    }
+    SetCharset(Charset::kAsciiOnly);
+  }
 
   // `mtext`: the value may hold paragraph formatting codes.
   // `utf8`: the value is UTF-8 whatever the drawing's character set.
@@ -145,8 +168,30 @@ class TextSink {
           line_.push_back('?');
           ++i;
           break;
+        case Charset::kTable: {
+          unsigned code = c;
+          if (IsTableLead(c) && i + 1 < s.size()) code = c << 8 | static_cast<unsigned char>(s[++i]);
+          const int32_t u = TableUnit(code);
+          Unit(u < 0 ? U'?' : static_cast<char32_t>(u));
+          ++i;
+          break;
+        }
       }
     }
+  }
+  bool IsTableLead(unsigned char c) const {
+    return std::memchr(table_->leads, c, table_->leadCount) != nullptr;
+  }
+  // The tables list codes in rising order.
+  int32_t TableUnit(unsigned code) const {
+    size_t lo = 0, hi = table_->count;
+    while (lo < hi) {
+      const size_t mid = (lo + hi) / 2;
+      const unsigned k = table_->pairs[2 * mid];
+      if (k == code) return table_->pairs[2 * mid + 1];
+      if (k < code) lo = mid + 1; else hi = mid;
+    }
+    return -1;
   }
   static bool ok(size_t j, std::string_view s) {
     return j < s.size() && (static_cast<unsigned char>(s[j]) & 0xC0) == 0x80;
@@ -222,6 +267,7 @@ class TextSink {
   int32_t out_ = 0;
   bool full_ = false;
   Charset charset_ = Charset::kShiftJis;
+  const tables::CodePageTable* table_ = nullptr;
   std::string line_;
 };
 

@@ -144,6 +144,12 @@ void TakeObjectText(const unsigned char* obj, int32_t objLen, Layout layout, Tex
   sink.Add(value, type == kMtext);
 }
 
+// Drawings of a code page we cannot name pass their bytes through, as
+// Shift_JIS ones may.
+void SetHeaderCodePage(const unsigned char* data, TextSink& sink) {
+  if (const unsigned cp = DwgCodePage(data[0x13] | (data[0x14] << 8))) sink.SetCodePage(cp);
+}
+
 }  // namespace
 
 int32_t ExtractDwgBytes(const unsigned char* data, int32_t n, ExtractionContext& ctx) {
@@ -151,16 +157,14 @@ int32_t ExtractDwgBytes(const unsigned char* data, int32_t n, ExtractionContext&
   const Layout layout = LayoutOf(data);
   if (layout == Layout::kNone) {
     TextSink sink(ctx.text.get());
-    if ((data[0x13] | (data[0x14] << 8)) == 30) sink.SetCharset(Charset::kCp1252);
+    SetHeaderCodePage(data, sink);
     ReadDwg2004(data, n, sink);
     return CompactText(ctx.text.get(), sink.Length());
   }
   const int64_t mapStart = Le32(data + 44);
   const int64_t mapEnd = mapStart + Le32(data + 48);
   TextSink sink(ctx.text.get());
-  // Code page 30 is 1252; other drawings pass their bytes through (932 ones
-  // are Shift_JIS already).
-  if ((data[0x13] | (data[0x14] << 8)) == 30) sink.SetCharset(Charset::kCp1252);
+  SetHeaderCodePage(data, sink);
   std::string value;
 
   for (int64_t section = mapStart; section + 4 < mapEnd;) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "extract/cad/drawing_text.h"
 #include "extract/text/compact.h"
@@ -113,6 +114,27 @@ class Walker {
     return v;
   }
 
+  // ANSI_1251, DOS866, ISO8859-2, BIG5 ... as a code page number; 0 for none known.
+  static unsigned CodePageNumber(std::string_view cp) {
+    static constexpr std::pair<std::string_view, unsigned> kNamed[] = {
+        {"BIG5", 950}, {"GB2312", 936}, {"KSC5601", 949}, {"JOHAB", 1361},
+        {"MACINTOSH", 10000}, {"DOS932", 932}};
+    for (const auto& [name, number] : kNamed)
+      if (cp == name) return number;
+    unsigned base = 0;
+    if (cp.rfind("ANSI_", 0) == 0) cp.remove_prefix(5);
+    else if (cp.rfind("DOS", 0) == 0) cp.remove_prefix(3);
+    else if (cp.rfind("ISO8859-", 0) == 0) { cp.remove_prefix(8); base = 28590; }
+    else return 0;
+    unsigned n = 0;
+    for (char c : cp) {
+      if (c < '0' || c > '9' || n > 100000) return 0;
+      n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (base != 0) return n >= 1 && n <= 9 ? (n == 1 ? 1252 : base + n) : 0;
+    return n;
+  }
+
   void Header(int32_t code, std::string_view value) {
     if (variable_ == "$ACADVER" && code == 1) {
       // 2007 and later write UTF-8 whatever the code page says.
@@ -121,10 +143,7 @@ class Walker {
     } else if (variable_ == "$DWGCODEPAGE" && code == 3 && !utf8_) {
       std::string cp;
       for (char c : value) cp.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c));
-      if (cp == "ANSI_932" || cp == "DOS932") sink_.SetCharset(Charset::kShiftJis);
-      else if (cp == "ANSI_1252" || cp == "ISO8859-1" || cp == "DOS850" || cp == "DOS437")
-        sink_.SetCharset(cp == "ANSI_1252" || cp == "ISO8859-1" ? Charset::kCp1252
-                                                                : Charset::kAsciiOnly);
+      if (const unsigned n = CodePageNumber(cp)) sink_.SetCodePage(n);
       else if (cp.rfind("ANSI_", 0) == 0 || cp.rfind("DOS", 0) == 0 || cp.rfind("ISO", 0) == 0 ||
                cp.rfind("MAC", 0) == 0 || cp.rfind("KSC", 0) == 0 || cp.rfind("BIG", 0) == 0 ||
                cp.rfind("GB", 0) == 0 || cp.rfind("JOHAB", 0) == 0)

@@ -153,6 +153,11 @@ TEST_F(DwgText, CodePage1252DrawingsAreConverted) {
   EXPECT_EQ(Run(file), "45\xB0 ");  // no code page given: bytes pass through
   file[0x13] = 30;
   EXPECT_EQ(Run(file), "45\x81\x8B ");  // the degree sign
+  file = Drawing("AC1015", {Entity("AC1015", "\xC4")});
+  file[0x13] = 29;  // 1251
+  EXPECT_EQ(Run(file), "\x84\x44 ");
+  file[0x13] = 200;  // no code page known: bytes pass through
+  EXPECT_EQ(Run(file), "\xC4 ");
 }
 
 TEST_F(DwgText, OtherObjectTypesAreNotRead) {

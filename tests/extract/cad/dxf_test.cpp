@@ -98,7 +98,15 @@ TEST_F(DxfText, ValuesAreDecodedByVersionAndCodePage) {
       {"AC1015", "ANSI_932", mitsumori_sjis, mitsumori_sjis + " "},
       {"AC1015", "", mitsumori_sjis, mitsumori_sjis + " "},                  // no code page
       {"AC1015", "ANSI_1252", "\xC4\x80x", "??x "},  // Ä and the euro have no 932 form
-      {"AC1015", "ANSI_1251", "\xC4z", "?z "},
+      {"AC1015", "ANSI_1251", "\xC4z", "\x84\x44z "},  // Д
+      {"AC1015", "DOS866", "\x84", "\x84\x44 "},
+      {"AC1015", "ISO8859-5", "\xB4", "\x84\x44 "},
+      {"AC1015", "ANSI_1253", "\xE1", "\x83\xBF "},  // α
+      {"AC1015", "ANSI_936", "\xD2\x8A\xB7\x65", mitsumori_sjis + " "},
+      {"AC1015", "ANSI_950", "\xA8\xA3\xBF\x6E", mitsumori_sjis + " "},
+      {"AC1015", "ANSI_949", "\xCC\xB8\xEE\xDD", mitsumori_sjis + " "},
+      {"AC1015", "ANSI_949", "\xCC", "? "},  // a lead byte with nothing after it
+      {"AC1015", "ANSI_1361", "\xCC", "? "},  // no table: ASCII only
       {"AC1015", "ANSI_1252", "\\U+898B\\U+7A4D", mitsumori_sjis + " "},
       {"AC1015", "ANSI_1252", "\\M+18CA9x", "\x8C\xA9x "},
       {"AC1015", "ANSI_1252", "%%d %%p %%uA%%u 50%%%", "\x81\x8B \x81\x7D A 50% "},
