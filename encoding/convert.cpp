@@ -310,102 +310,84 @@ class Decoder {
         for (size_t i = 0; i < n; ++i) out.Code(p[i]);
         break;
       case TextEncoding::kShiftJis:
-        for (size_t i = 0; i < n;) {
-          if (out.Full()) return;
-          if constexpr (std::is_same_v<Out, Output>) {
-            if (pending_ == 0 && out.Clear()) {
-              i = Run(p, i, n, out);
-              if (i >= n) break;
-            }
+        FeedWhole(p, n, out, pending_, [&](size_t i) -> size_t {
+          if (i + 1 < n && SjisLead(p[i]) && SjisTrail(p[i + 1])) {
+            Legacy((unsigned)p[i] << 8 | p[i + 1], out);
+            return 2;
           }
-          const unsigned char c = p[i];
-          if (pending_ == 0) {
-            if (c < 0x80) {
-              const size_t k = AsciiRun(p + i, n - i);
-              AsciiTo(out, p + i, k);
-              i += k;
-              continue;
-            }
-            if (i + 1 < n && SjisLead(c) && SjisTrail(p[i + 1])) {
-              Legacy((unsigned)c << 8 | p[i + 1], out);
-              i += 2;
-              continue;
-            }
-          }
-          ShiftJis(p[i++], out);
-        }
+          return 0;
+        }, [&](unsigned char c) { ShiftJis(c, out); });
         break;
       case TextEncoding::kEucJp:
-        for (size_t i = 0; i < n;) {
-          if (out.Full()) return;
-          if constexpr (std::is_same_v<Out, Output>) {
-            if (pending_ == 0 && out.Clear()) {
-              i = Run(p, i, n, out);
-              if (i >= n) break;
-            }
-          }
+        FeedWhole(p, n, out, pending_, [&](size_t i) -> size_t {
           const unsigned char c = p[i];
-          if (pending_ == 0) {
-            if (c < 0x80) {
-              const size_t k = AsciiRun(p + i, n - i);
-              AsciiTo(out, p + i, k);
-              i += k;
-              continue;
-            }
-            // A JIS X 0208 pair: row and cell straight to the Shift_JIS code.
-            if (i + 1 < n && c >= 0xA1 && c <= 0xFE && p[i + 1] >= 0xA1 && p[i + 1] <= 0xFE) {
-              Legacy(JisToSjis(c - 0x80u, p[i + 1] - 0x80u), out);
-              i += 2;
-              continue;
-            }
+          // A JIS X 0208 pair: row and cell straight to the Shift_JIS code.
+          if (i + 1 < n && c >= 0xA1 && c <= 0xFE && p[i + 1] >= 0xA1 && p[i + 1] <= 0xFE) {
+            Legacy(JisToSjis(c - 0x80u, p[i + 1] - 0x80u), out);
+            return 2;
           }
-          EucJp(p[i++], out);
-        }
+          return 0;
+        }, [&](unsigned char c) { EucJp(c, out); });
         break;
       case TextEncoding::kIso2022Jp:
         for (size_t i = 0; i < n; ++i) Iso2022Jp(p[i], out);
         break;
       case TextEncoding::kUtf8:
-        for (size_t i = 0; i < n;) {
-          if (out.Full()) return;
-          if constexpr (std::is_same_v<Out, Output>) {
-            if (need_ == 0 && out.Clear()) {
-              i = Run(p, i, n, out);
-              if (i >= n) break;
-            }
-          }
+        FeedWhole(p, n, out, need_, [&](size_t i) -> size_t {
           const unsigned char c = p[i];
-          if (need_ == 0) {
-            if (c < 0x80) {
-              const size_t k = AsciiRun(p + i, n - i);
-              AsciiTo(out, p + i, k);
-              i += k;
-              continue;
+          if (c >= 0xE0 && c <= 0xEF && i + 2 < n) {
+            const unsigned char b1 = p[i + 1], b2 = p[i + 2];
+            const unsigned char lo = c == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+            const unsigned char hi = c == 0xED ? 0x9F : 0xBF;  // no surrogates
+            if (b1 >= lo && b1 <= hi && (b2 & 0xC0) == 0x80) {
+              out.Sequence(3);
+              Unicode((uint32_t)(c & 0x0F) << 12 | (uint32_t)(b1 & 0x3F) << 6 | (b2 & 0x3F), out);
+              return 3;
             }
-            if (c >= 0xE0 && c <= 0xEF && i + 2 < n) {
-              const unsigned char b1 = p[i + 1], b2 = p[i + 2];
-              const unsigned char lo = c == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
-              const unsigned char hi = c == 0xED ? 0x9F : 0xBF;  // no surrogates
-              if (b1 >= lo && b1 <= hi && (b2 & 0xC0) == 0x80) {
-                out.Sequence(3);
-                Unicode((uint32_t)(c & 0x0F) << 12 | (uint32_t)(b1 & 0x3F) << 6 | (b2 & 0x3F), out);
-                i += 3;
-                continue;
-              }
-            } else if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
-              out.Sequence(2);
-              Unicode((uint32_t)(c & 0x1F) << 6 | (p[i + 1] & 0x3F), out);
-              i += 2;
-              continue;
-            }
+          } else if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+            out.Sequence(2);
+            Unicode((uint32_t)(c & 0x1F) << 6 | (p[i + 1] & 0x3F), out);
+            return 2;
           }
-          Utf8(p[i++], out);
-        }
+          return 0;
+        }, [&](unsigned char c) { Utf8(c, out); });
         break;
       case TextEncoding::kUtf16Le:
       case TextEncoding::kUtf16Be:
         for (size_t i = 0; i < n; ++i) Utf16(p[i], out);
         break;
+    }
+  }
+
+  // The loop the multi-byte decoders share. While no state is pending
+  // (`state` is 0): the output's own fast run, ASCII runs whole, and `whole(i)`,
+  // which decodes a whole character at i and returns the bytes it took (0 for
+  // none). Anything else goes through the state machine `step` a byte at a time.
+  template <class Out, class Whole, class Step>
+  void FeedWhole(const unsigned char* p, size_t n, Out& out, const unsigned& state, Whole whole,
+                 Step step) {
+    for (size_t i = 0; i < n;) {
+      if (out.Full()) return;
+      if constexpr (std::is_same_v<Out, Output>) {
+        if (state == 0 && out.Clear()) {
+          i = Run(p, i, n, out);
+          if (i >= n) break;
+        }
+      }
+      if (state == 0) {
+        size_t k;
+        if (p[i] < 0x80) {
+          k = AsciiRun(p + i, n - i);
+          AsciiTo(out, p + i, k);
+        } else {
+          k = whole(i);
+        }
+        if (k) {
+          i += k;
+          continue;
+        }
+      }
+      step(p[i++]);
     }
   }
 
