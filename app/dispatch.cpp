@@ -147,7 +147,7 @@ std::unique_ptr<ExtractionContext> MakeExtractionContext(const std::string& prog
   ctx->xdoc2txtPresent = converters.xdoc2txt;
   ctx->pdftotextPresent = converters.pdftotext;
   ctx->text.reset(new (std::nothrow) char[kTextBufferSize]);
-  ctx->file.reset(new (std::nothrow) unsigned char[kFileBufferSize]);
+  ctx->file = MakeFileBuffer(kFileBufferSize);
   if (!ctx->Ready()) {
     ctx->text.reset();
     ctx->file.reset();

@@ -67,7 +67,7 @@ void BM_KuriboPdfReader(benchmark::State& state) {
   if (c.files.empty()) return state.SkipWithError("corpus not found");
   kuribo::ExtractionContext ctx;
   ctx.text.reset(new char[kuribo::kTextBufferSize]);
-  ctx.file.reset(new unsigned char[kuribo::kFileBufferSize]);
+  ctx.file = kuribo::MakeFileBuffer(kuribo::kFileBufferSize);
   ctx.programDir = kuribo::ExecutableDirectory() + "../bin/";
   kuribo::AllocatePdfWorkspace(ctx);
   long long text = 0;

@@ -17,7 +17,7 @@ inline kuribo::ExtractionContext& Context() {
   static kuribo::ExtractionContext* ctx = [] {
     auto* c = new kuribo::ExtractionContext;
     c->text = std::make_unique<char[]>(kuribo::kTextBufferSize);
-    c->file = std::make_unique<unsigned char[]>(kuribo::kFileBufferSize);
+    c->file = kuribo::MakeFileBuffer(kuribo::kFileBufferSize);
     return c;
   }();
   return *ctx;

@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static ExtractionContext* ctx = [] {
     auto* c = new ExtractionContext;
     c->text = std::make_unique<char[]>(kTextBufferSize);
-    c->file = std::make_unique<unsigned char[]>(kFileBufferSize);
+    c->file = MakeFileBuffer(kFileBufferSize);
     return c;
   }();
   const int32_t t = ExtractOpenXmlPackage(data, size, *ctx);

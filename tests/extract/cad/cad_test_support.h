@@ -10,7 +10,7 @@ namespace kuribo::test {
 inline std::unique_ptr<ExtractionContext> MakeCadContext() {
   auto ctx = std::make_unique<ExtractionContext>();
   ctx->text.reset(new char[kTextBufferSize]);
-  ctx->file.reset(new unsigned char[kFileBufferSize]);
+  ctx->file = MakeFileBuffer(kFileBufferSize);
   return ctx;
 }
 

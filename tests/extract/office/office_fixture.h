@@ -47,7 +47,7 @@ class OfficeTest : public ::testing::Test {
 
   void SetUp() override {
     ctx_.text = std::make_unique<char[]>(kTextBufferSize);
-    ctx_.file = std::make_unique<unsigned char[]>(kFileBufferSize);
+    ctx_.file = MakeFileBuffer(kFileBufferSize);
     dir_ = std::filesystem::path(::testing::TempDir()) /
            ("kuribo_office_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);

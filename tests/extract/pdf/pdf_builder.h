@@ -136,7 +136,7 @@ inline bool CmapBuilt() { return std::filesystem::exists(BinDir() + "cmap.dat");
 inline std::unique_ptr<ExtractionContext> MakeContext(const std::string& programDir) {
   auto ctx = std::make_unique<ExtractionContext>();
   ctx->text.reset(new char[kTextBufferSize]);
-  ctx->file.reset(new unsigned char[kFileBufferSize]);
+  ctx->file = MakeFileBuffer(kFileBufferSize);
   ctx->programDir = programDir;
   EXPECT_EQ(AllocatePdfWorkspace(*ctx), 1);
   return ctx;

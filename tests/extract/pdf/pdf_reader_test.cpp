@@ -30,7 +30,7 @@ TEST(PdfWorkspace, NoWorkspaceMeansNoTextAndAnUntouchedBuffer) {
   const std::string path = t.Write("a.pdf", HelloPages());
   ExtractionContext ctx;
   ctx.text.reset(new char[kTextBufferSize]);
-  ctx.file.reset(new unsigned char[kFileBufferSize]);
+  ctx.file = MakeFileBuffer(kFileBufferSize);
   ctx.text[0] = 'Z';
   EXPECT_EQ(ExtractPdfText(path, (int32_t)std::filesystem::file_size(path), ctx), 0);
   EXPECT_EQ(ctx.text[0], 'Z');

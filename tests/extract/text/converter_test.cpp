@@ -77,7 +77,7 @@ class ConverterTest : public ::testing::Test {
   std::unique_ptr<ExtractionContext> MakeContext() {
     auto ctx = std::make_unique<ExtractionContext>();
     ctx->text.reset(new char[kTextBufferSize]);
-    ctx->file.reset(new unsigned char[kFileBufferSize]);
+    ctx->file = MakeFileBuffer(kFileBufferSize);
     ctx->programDir = dir_;
     ctx->stop = &stop_;
     return ctx;

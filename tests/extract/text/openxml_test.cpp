@@ -27,7 +27,7 @@ class OpenXmlTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ctx_.text = std::make_unique<char[]>(kTextBufferSize);
-    ctx_.file = std::make_unique<unsigned char[]>(kFileBufferSize);
+    ctx_.file = MakeFileBuffer(kFileBufferSize);
   }
 
   std::string Write(const std::string& bytes, const std::string& name = "p.docx") {
