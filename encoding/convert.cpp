@@ -68,6 +68,39 @@ const uint16_t* CanonicalTable() {
   return table.get();
 }
 
+// Code page 932 codes by BMP code point in 16 bits (kNoForm where there is
+// none): half the cache footprint of the 32-bit table the UTF-8 runs would
+// otherwise read for every character.
+constexpr uint16_t kNoForm = 0xFFFF;  // 0xFF is no lead byte
+const uint16_t* NarrowFromUnicodeTable() {
+  static const std::unique_ptr<uint16_t[]> table = [] {
+    std::unique_ptr<uint16_t[]> t(new uint16_t[65536]);
+    const int32_t* fromU = Utf16ToCp932Table();
+    for (unsigned cp = 0; cp < 65536; ++cp) t[cp] = fromU[cp] < 0 ? kNoForm : (uint16_t)fromU[cp];
+    return t;
+  }();
+  return table.get();
+}
+
+// Bit `code` set where CanonicalTable gives the code itself: 8 KiB that stay
+// in the first-level cache, where the scattered kanji of a text would
+// otherwise miss in the 128 KiB table; the table is read for the rest.
+const uint64_t* SameCodeBits() {
+  static const std::unique_ptr<uint64_t[]> bits = [] {
+    std::unique_ptr<uint64_t[]> b(new uint64_t[65536 / 64]());
+    const uint16_t* canonical = CanonicalTable();
+    for (unsigned code = 0x100; code < 65536; ++code) {
+      if (canonical[code] == code) b[code >> 6] |= 1ULL << (code & 63);
+    }
+    return b;
+  }();
+  return bits.get();
+}
+
+inline unsigned Canonical(const uint64_t* same, const uint16_t* canonical, unsigned code) {
+  return (same[code >> 6] >> (code & 63)) & 1 ? code : canonical[code];
+}
+
 // JIS X 0212 (EUC-JP 0x8F rows, ISO-2022-JP-1) to code page 932 where it has a
 // form (its IBM extension characters), from the generated iconv table.
 class Jis0212Table {
@@ -228,9 +261,35 @@ class FrequentKanji {
   std::array<bool, 0xA000 - 0x8800> bits_{};
 };
 
+// What a two-byte character adds to a score.
+int TwoByteScore(unsigned c) {
+  const unsigned lead = c >> 8;
+  if (c >= 0x829F && c <= 0x82F1) return 12;  // hiragana
+  if (c >= 0x8340 && c <= 0x8396) return 12;  // katakana
+  // Punctuation, symbols, full-width letters and digits.
+  if (lead == 0x81 || (c >= 0x824F && c <= 0x829A)) return 8;
+  if (FrequentKanji::Has(c)) return 12;
+  if (c >= 0x889F && c <= 0x9872) return 4;  // first-level kanji
+  if (c >= 0x989F && c <= 0xEAA4) return 2;  // second-level kanji
+  if (lead >= 0xF0 && lead <= 0xF9) return -4;  // user-defined area
+  return 0;
+}
+
+// The same for every code at once: one load per character instead of a chain
+// of range tests, which mispredict on the wrong decodings detection tries.
+const int8_t* TwoByteScoreTable() {
+  static const std::unique_ptr<int8_t[]> table = [] {
+    std::unique_ptr<int8_t[]> t(new int8_t[65536]());
+    for (unsigned c = 0x100; c < 65536; ++c) t[c] = (int8_t)TwoByteScore(c);
+    return t;
+  }();
+  return table.get();
+}
+
 // Detection: how much a decoding of the window looks like Japanese text.
 class Score {
  public:
+  Score() : twoByte_(TwoByteScoreTable()) {}
   void Code(unsigned c) {
     const unsigned prev = prev_;
     prev_ = c;
@@ -242,22 +301,7 @@ class Score {
       if (c >= 0xA7 && c <= 0xB0 && prev >= 0xB1 && prev <= 0xDD) score_ += 4;
       return;
     }
-    const unsigned lead = c >> 8;
-    if (c >= 0x829F && c <= 0x82F1) {
-      score_ += 12;  // hiragana
-    } else if (c >= 0x8340 && c <= 0x8396) {
-      score_ += 12;  // katakana
-    } else if (lead == 0x81 || (c >= 0x824F && c <= 0x829A)) {
-      score_ += 8;  // punctuation, symbols, full-width letters and digits
-    } else if (FrequentKanji::Has(c)) {
-      score_ += 12;
-    } else if (c >= 0x889F && c <= 0x9872) {
-      score_ += 4;  // first-level kanji
-    } else if (c >= 0x989F && c <= 0xEAA4) {
-      score_ += 2;  // second-level kanji
-    } else if (lead >= 0xF0 && lead <= 0xF9) {
-      score_ -= 4;  // user-defined area
-    }
+    score_ += twoByte_[c & 0xFFFF];
   }
   // An ASCII run adds nothing; only its last byte matters to what follows.
   void Ascii(const unsigned char* p, size_t k) {
@@ -279,6 +323,7 @@ class Score {
  private:
   long score_ = 0;
   unsigned prev_ = 0;
+  const int8_t* twoByte_;
 };
 
 // Whole ASCII runs go to the output (or the score) at once; other sinks see
@@ -298,7 +343,11 @@ inline void AsciiTo(Out& out, const unsigned char* p, size_t k) {
 class Decoder {
  public:
   explicit Decoder(TextEncoding enc)
-      : enc_(enc), canonical_(CanonicalTable()), fromUnicode_(Utf16ToCp932Table()) {}
+      : enc_(enc),
+        canonical_(CanonicalTable()),
+        same_(SameCodeBits()),
+        fromUnicode_(Utf16ToCp932Table()),
+        narrow_(enc == TextEncoding::kUtf8 ? NarrowFromUnicodeTable() : nullptr) {}
 
   template <class Out>
   void Feed(const unsigned char* p, size_t n, Out& out) {
@@ -403,7 +452,8 @@ class Decoder {
     // Locals: the byte stores below could alias the members, which would then
     // be loaded again for every character.
     const uint16_t* const canonical = canonical_;
-    const int32_t* const fromUnicode = fromUnicode_;
+    const uint16_t* const narrow = narrow_;
+    const uint64_t* const same = same_;
     auto ascii = [&] {
       // A lone ASCII byte (a line end or a digit between Japanese words) is
       // stored as it is; longer runs are copied whole.
@@ -426,7 +476,7 @@ class Decoder {
             continue;
           }
           if (!SjisLead(c) || !SjisTrail(p[i + 1])) break;
-          const unsigned code = canonical[(unsigned)c << 8 | p[i + 1]];
+          const unsigned code = Canonical(same, canonical, (unsigned)c << 8 | p[i + 1]);
           i += 2;
           if (code) {  // always a two-byte code; 0 has no character
             o[0] = (unsigned char)(code >> 8);
@@ -444,7 +494,7 @@ class Decoder {
           }
           const unsigned char d = p[i + 1];
           if (c < 0xA1 || c == 0xFF || d < 0xA1 || d == 0xFF) break;
-          const unsigned code = canonical[JisToSjis(c - 0x80u, d - 0x80u)];
+          const unsigned code = Canonical(same, canonical, JisToSjis(c - 0x80u, d - 0x80u));
           i += 2;
           if (code) {
             o[0] = (unsigned char)(code >> 8);
@@ -475,10 +525,10 @@ class Decoder {
           } else {
             break;
           }
-          const int code = fromUnicode[cp];
-          if (code >= 0 && code < 0x100) break;  // a single byte: half-width kana fold
+          const unsigned code = narrow[cp];
+          if (code < 0x100) break;  // a single byte: half-width kana fold
           i += len;
-          if (code >= 0) {
+          if (code != kNoForm) {
             o[0] = (unsigned char)(code >> 8);
             o[1] = (unsigned char)code;
             o += 2;
@@ -524,7 +574,7 @@ class Decoder {
 
   template <class Out>
   void Legacy(unsigned code, Out& out) {
-    const unsigned c = canonical_[code & 0xFFFF];
+    const unsigned c = Canonical(same_, canonical_, code & 0xFFFF);
     if (c) {
       out.Code(c);
     } else {
@@ -771,7 +821,9 @@ class Decoder {
   bool shifted_ = false;
   bool highSurrogate_ = false;
   const uint16_t* canonical_;
+  const uint64_t* same_;
   const int32_t* fromUnicode_;
+  const uint16_t* narrow_;  // UTF-8 only
 };
 
 // ---------------------------------------------------------------------------
