@@ -304,6 +304,10 @@ struct Reader {
       if (encrypted == 1 || dataSize < 0 || dataSize > kMaxSection) return false;
       out.assign(static_cast<size_t>(dataSize), 0);
       int64_t end = 0;
+      // A map listing one page again and again is not followed past the
+      // bytes that the file and the section could hold.
+      int64_t wordBudget = 2 * n + (1 << 20);
+      int64_t outBudget = 2 * dataSize + (1 << 20);
       for (int64_t i = 0; i < pageCount; ++i, pos += 56) {
         const unsigned char* e = map.data() + pos;
         const int64_t start = Size64(e);
@@ -315,6 +319,9 @@ struct Reader {
         }
         // Data pages: 251 bytes a word, as many words as the data needs.
         const int64_t blocks = (((compressed + 7) & ~int64_t{7}) + 250) / 251;
+        wordBudget -= blocks * 251;
+        outBudget -= size;
+        if (wordBudget < 0 || outBudget < 0) break;
         if (blocks * 255 > page->size + 7 || !Words(page->address, blocks, 251)) continue;
         if (!Unpack(compressed, size, out.data() + start)) continue;
         end = std::max(end, start + size);
@@ -358,7 +365,7 @@ void ReadDwg2007(const unsigned char* data, int32_t n, TextSink& sink) {
     const int64_t size = Size64(map.data() + pos);
     const int64_t id = static_cast<int64_t>(Le64(map.data() + pos + 8));
     if (size < 0) break;
-    if (id > 0) rd.pages.push_back({id, address, size});
+    if (id > 0 && size > 0) rd.pages.push_back({id, address, size});
     address += size;
   }
   std::stable_sort(rd.pages.begin(), rd.pages.end(), [](const Page& a, const Page& b) { return a.id < b.id; });
