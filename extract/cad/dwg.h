@@ -1,6 +1,6 @@
 // Texts of DWG drawings: single-line and multi-line text, attributes,
-// attribute definitions, block and layer names. Versions AC1012 to AC1015, and
-// the 2004 file structure (AC1018, AC1024, AC1027, AC1032); AC1021, versions
+// attribute definitions, block and layer names. Versions AC1012 to AC1015, the
+// 2004 file structure (AC1018, AC1024, AC1027, AC1032) and AC1021; versions
 // before AC1012 and unknown ones give no text.
 #pragma once
 

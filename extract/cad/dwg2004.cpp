@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "extract/cad/bit_reader.h"
+#include "extract/cad/dwg2007.h"
 
 namespace kuribo {
 namespace {
@@ -205,7 +206,7 @@ struct Reader {
   }
 };
 
-enum class Gen { k2004, k2010, k2013, k2018 };
+enum class Gen { k2004, k2007, k2010, k2013, k2018 };
 
 constexpr uint32_t kText = 1, kAttrib = 2, kAttdef = 3, kMtext = 44, kBlockHeader = 49,
                    kLayer = 51;
@@ -245,7 +246,7 @@ void SkipExtendedData(BitReader& r) {
 
 void SkipCommonEntity(BitReader& r, Gen g) {
   if (r.B()) {  // preview image
-    if (g == Gen::k2004) r.Skip(int64_t{r.RL()} * 8);
+    if (g <= Gen::k2007) r.Skip(int64_t{r.RL()} * 8);
     else {  // a 64-bit size: BLL, a 3-bit byte count and that many bytes
       const uint32_t bytes = r.Bits(3);
       uint64_t size = 0;
@@ -265,10 +266,12 @@ void SkipCommonEntity(BitReader& r, Gen g) {
   r.BD();  // linetype scale
   r.BB();  // linetype flags
   r.BB();  // plot style flags
-  if (g >= Gen::k2010) {
+  if (g >= Gen::k2007) {
     r.BB();  // material flags
     r.RC();  // shadow flags
-    r.B();   // visual styles
+  }
+  if (g >= Gen::k2010) {
+    r.B();  // visual styles
     r.B();
     r.B();
   }
@@ -296,7 +299,7 @@ void SkipTextFields(BitReader& r) {
 void SkipMtextFields(BitReader& r, Gen g) {
   for (int i = 0; i < 9; ++i) r.BD();
   r.BD();                      // rectangle width
-  if (g >= Gen::k2010) r.BD();  // rectangle height
+  if (g >= Gen::k2007) r.BD();  // rectangle height
   r.BD();                      // text height
   r.BS();
   r.BS();
@@ -332,7 +335,7 @@ bool LocateStrings(const unsigned char* obj, int32_t bytes, int64_t dataBits, Bi
 void TakeObject(const unsigned char* obj, int32_t bytes, int64_t handleBits, Gen g, TextSink& sink) {
   BitReader r(obj, bytes);
   uint32_t type;
-  if (g == Gen::k2004) {
+  if (g <= Gen::k2007) {
     type = r.BS();
   } else {  // object type: a 2-bit code, then one or two bytes
     const uint32_t code = r.BB();
@@ -347,7 +350,8 @@ void TakeObject(const unsigned char* obj, int32_t bytes, int64_t handleBits, Gen
   if (g == Gen::k2004) {
     r.RL();  // object size in bits
   } else {
-    const int64_t dataBits = int64_t{bytes} * 8 - handleBits;
+    // 2007 states where the data ends; later versions the handle stream's size.
+    const int64_t dataBits = g == Gen::k2007 ? r.RL() : int64_t{bytes} * 8 - handleBits;
     if (!LocateStrings(obj, bytes, dataBits, stream)) return;
     strings.r = &stream;
     r.Limit(dataBits);
@@ -374,12 +378,11 @@ void TakeObject(const unsigned char* obj, int32_t bytes, int64_t handleBits, Gen
 
 void ReadDwg2004(const unsigned char* data, int32_t n, TextSink& sink) {
   if (n < 0x100) return;
-  Gen g;
-  if (std::memcmp(data, "AC1018", 6) == 0) g = Gen::k2004;
-  else if (std::memcmp(data, "AC1024", 6) == 0) g = Gen::k2010;
-  else if (std::memcmp(data, "AC1027", 6) == 0) g = Gen::k2013;
-  else if (std::memcmp(data, "AC1032", 6) == 0) g = Gen::k2018;
-  else return;
+  if (std::memcmp(data, "AC1021", 6) == 0) return ReadDwg2007(data, n, sink);
+  if (std::memcmp(data, "AC1018", 6) != 0 && std::memcmp(data, "AC1024", 6) != 0 &&
+      std::memcmp(data, "AC1027", 6) != 0 && std::memcmp(data, "AC1032", 6) != 0) {
+    return;
+  }
   // The file header at 0x80 is masked by a generator seeded with 1.
   unsigned char head[0x6C];
   uint32_t seed = 1;
@@ -408,6 +411,19 @@ void ReadDwg2004(const unsigned char* data, int32_t n, TextSink& sink) {
   if (!rd.Section(info, "AcDb:Handles", handles) || !rd.Section(info, "AcDb:AcDbObjects", objects)) return;
   map.clear();
   map.shrink_to_fit();
+  ReadDrawingObjects(handles, objects, data, sink);
+}
+
+void ReadDrawingObjects(const std::vector<unsigned char>& handles,
+                        const std::vector<unsigned char>& objects, const unsigned char* version,
+                        TextSink& sink) {
+  Gen g;
+  if (std::memcmp(version, "AC1018", 6) == 0) g = Gen::k2004;
+  else if (std::memcmp(version, "AC1021", 6) == 0) g = Gen::k2007;
+  else if (std::memcmp(version, "AC1024", 6) == 0) g = Gen::k2010;
+  else if (std::memcmp(version, "AC1027", 6) == 0) g = Gen::k2013;
+  else if (std::memcmp(version, "AC1032", 6) == 0) g = Gen::k2018;
+  else return;
   // The object map: sections of (handle offset, location offset) pairs as in 2000.
   const int64_t mapLen = static_cast<int64_t>(handles.size());
   const int64_t objLen = static_cast<int64_t>(objects.size());
@@ -449,7 +465,7 @@ void ReadDwg2004(const unsigned char* data, int32_t n, TextSink& sink) {
         at = 4;
       }
       int64_t handleBits = 0;
-      if (g != Gen::k2004) {
+      if (g >= Gen::k2010) {
         for (int k = 0; k < 5 && location + at < objLen; ++k) {
           const unsigned char c = o[at++];
           handleBits |= int64_t{c & 0x7F} << (7 * k);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "extract/cad/drawing_text.h"
 
@@ -12,6 +13,13 @@ namespace kuribo {
 // Appends the texts of the drawing's objects to `sink`. A drawing that cannot
 // be followed gives what was read before the fault.
 void ReadDwg2004(const unsigned char* data, int32_t n, TextSink& sink);
+
+// The texts of the objects in `objects` (the AcDb:AcDbObjects section) found
+// through the object map in `handles` (AcDb:Handles); `version` is the
+// drawing's first six bytes, from AC1018 on.
+void ReadDrawingObjects(const std::vector<unsigned char>& handles,
+                        const std::vector<unsigned char>& objects, const unsigned char* version,
+                        TextSink& sink);
 
 // The section compression of these drawings: decompresses `src` into `dst`
 // (room for `cap` bytes); returns the bytes written, or -1 for a malformed stream.
