@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (size_t)kuribo::kFileBufferSize) return 0;
   kuribo::ExtractionContext& ctx = Context();
   // A file buffer of exactly the input's size, so a read past the data is caught.
-  ctx.file = MakeFileBuffer(size ? size : 1);
+  ctx.file = kuribo::MakeFileBuffer(size ? size : 1);
   if (size) std::memcpy(ctx.file.get(), data, size);
   const int n = kuribo::ExtractPdfData((int32_t)size, ctx);
   if (n < 0 || n > kuribo::kMaxTextLength) __builtin_trap();
