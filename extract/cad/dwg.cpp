@@ -8,6 +8,7 @@
 #include "extract/cad/bit_reader.h"
 #include "extract/cad/drawing_text.h"
 #include "extract/cad/dwg2004.h"
+#include "extract/cad/dwg_object.h"
 #include "extract/text/compact.h"
 #include "platform/fs.h"
 
@@ -16,8 +17,6 @@ namespace {
 
 // Only this much of a map section or an object is decoded.
 constexpr int32_t kChunk = 2048;
-// A text value is taken up to this many bytes.
-constexpr int32_t kMaxTextBytes = 65535;
 
 // The bytes of a map section that are decoded: the first 2,048 of its stated
 // size, cut where the data read ends. The object map lies within the
@@ -109,39 +108,44 @@ void SkipMtextFields(BitReader& r) {
 }
 
 // Appends the text of the object, if it is one of the types read.
-void TakeObjectText(const unsigned char* obj, int32_t objLen, Layout layout, TextSink& sink,
-                    std::string& value) {
+void TakeObjectText(const unsigned char* obj, int32_t objLen, Layout layout, const DwgClasses& classes,
+                    TextSink& sink, DwgStrings& strings) {
   BitReader r(obj, objLen);
   const uint32_t type = r.BS();
-  if (type != kText && type != kAttrib && type != kAttdef && type != kMtext &&
-      type != kBlockHeader && type != kLayer) {
+  const bool dimension = IsDimension(type, classes);
+  const DwgClass cls = classes.Of(type);
+  const bool sheet = IsLayout(type, classes);
+  const bool named = type == kBlockHeader || type == kLayer || sheet;
+  if (type != kText && type != kAttrib && type != kAttdef && type != kMtext && !named && !dimension &&
+      cls != DwgClass::kMultileader) {
     return;
   }
+  const DwgEncoding e = layout == Layout::kR13 ? DwgEncoding::kR13 : DwgEncoding::kR2000;
   if (layout == Layout::kR2000) r.RL();  // object size in bits
   r.H();
   SkipExtendedData(r);
-  if (type == kBlockHeader || type == kLayer) {
+  bool ok;
+  if (named) {
     if (layout == Layout::kR13) r.RL();
     r.BL();  // reactors
+    ok = sheet ? ReadLayoutName(r, e, strings) : strings.Read(r);
   } else {
     SkipCommonEntity(r, layout);
-    if (type == kMtext) SkipMtextFields(r);
-    else SkipTextFields(r, layout);
+    if (dimension) {
+      ok = ReadDimensionText(r, e, strings);
+    } else if (cls == DwgClass::kMultileader) {
+      ok = ReadMultileaderText(r, e, strings);
+    } else {
+      if (type == kMtext) SkipMtextFields(r);
+      else SkipTextFields(r, layout);
+      ok = strings.Read(r);
+    }
   }
-  if (r.Failed()) return;
-  // Room for the value, but never more than the object still holds.
-  const int64_t left = (r.End() - r.Position()) / 8 + 1;
-  value.resize(static_cast<size_t>(left < kMaxTextBytes ? left : kMaxTextBytes));
-  uint32_t declared = 0;
-  int32_t length = r.TV(value.data(), static_cast<int32_t>(value.size()), &declared);
-  // The value ends at its first zero byte: drawings store the terminating zero
-  // inside the counted length.
-  const void* zero = std::memchr(value.data(), 0, static_cast<size_t>(length));
-  if (zero != nullptr) length = static_cast<int32_t>(static_cast<const char*>(zero) - value.data());
-  value.resize(static_cast<size_t>(length));
+  if (!ok) return;
+  const std::string& value = strings.value;
   // Anonymous blocks (*Model_Space, *D3) are the program's names, not the user's.
-  if ((type == kBlockHeader || type == kLayer) && !value.empty() && value[0] == '*') return;
-  sink.Add(value, type == kMtext);
+  if (named && !value.empty() && value[0] == '*') return;
+  sink.Add(value, type == kMtext || dimension || cls == DwgClass::kMultileader);
 }
 
 // Drawings of a code page we cannot name pass their bytes through, as
@@ -165,7 +169,15 @@ int32_t ExtractDwgBytes(const unsigned char* data, int32_t n, ExtractionContext&
   const int64_t mapEnd = mapStart + Le32(data + 48);
   TextSink sink(ctx.text.get());
   SetHeaderCodePage(data, sink);
-  std::string value;
+  DwgStrings strings;
+  // The classes section, found like the object map by its locator record.
+  DwgClasses classes;
+  const int64_t classesAt = Le32(data + 0x23);
+  const int64_t classesSize = Le32(data + 0x27);
+  if (classesAt < n) {
+    classes.Read(data + classesAt, classesSize < n - classesAt ? classesSize : n - classesAt, DwgEncoding::kR13,
+                 false);
+  }
 
   for (int64_t section = mapStart; section + 4 < mapEnd;) {
     if (section + 2 > n) break;
@@ -215,7 +227,7 @@ int32_t ExtractDwgBytes(const unsigned char* data, int32_t n, ExtractionContext&
       }
       int64_t objLen = n - location - head;
       if (objLen > size) objLen = size;
-      if (objLen > 0) TakeObjectText(object + head, static_cast<int32_t>(objLen), layout, sink, value);
+      if (objLen > 0) TakeObjectText(object + head, static_cast<int32_t>(objLen), layout, classes, sink, strings);
       if (sink.Full()) break;
     }
     if (sink.Full()) break;

@@ -8,13 +8,13 @@
 
 #include "extract/cad/bit_reader.h"
 #include "extract/cad/dwg2007.h"
+#include "extract/cad/dwg_object.h"
 
 namespace kuribo {
 namespace {
 
 // A section is decompressed up to this many bytes.
 constexpr int64_t kMaxSection = 64 << 20;
-constexpr int32_t kMaxTextBytes = 65535;
 
 uint32_t Le32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -211,32 +211,6 @@ enum class Gen { k2004, k2007, k2010, k2013, k2018 };
 constexpr uint32_t kText = 1, kAttrib = 2, kAttdef = 3, kMtext = 44, kBlockHeader = 49,
                    kLayer = 51;
 
-// Strings of 2007 and later sit in a stream at the end of the object's data.
-struct Strings {
-  BitReader* r = nullptr;  // the stream, or null when strings are inline
-  std::string value;
-  bool Read(BitReader& main) {
-    BitReader& s = r != nullptr ? *r : main;
-    value.clear();
-    const uint32_t length = s.BS();
-    if (s.Failed()) return false;
-    if (r == nullptr) {  // 8-bit text in the drawing's code page
-      for (uint32_t i = 0; i < length && static_cast<int32_t>(i) < kMaxTextBytes; ++i) {
-        if (s.End() - s.Position() < 8) break;
-        value.push_back(static_cast<char>(s.Bits(8)));
-      }
-      return true;
-    }
-    for (uint32_t i = 0; i < length; ++i) {  // UTF-16, low byte first
-      if (s.End() - s.Position() < 16) break;
-      const uint32_t u = s.RS();
-      if (u == 0) break;
-      if (value.size() < kMaxTextBytes) AppendUtf8(value, u);
-    }
-    return true;
-  }
-};
-
 void SkipExtendedData(BitReader& r) {
   for (uint32_t size = r.BS(); size != 0 && !r.Failed(); size = r.BS()) {
     r.H();
@@ -307,32 +281,19 @@ void SkipMtextFields(BitReader& r, Gen g) {
   r.BD();
 }
 
-// The string stream of an object of 2007 or later: its end is `dataBits`, a
-// flag bit before it says whether there are strings, a 15- or 30-bit size before that.
-bool LocateStrings(const unsigned char* obj, int32_t bytes, int64_t dataBits, BitReader& s) {
-  if (dataBits < 1 || dataBits > int64_t{bytes} * 8) return false;
-  BitReader r(obj, bytes);
-  r.Seek(dataBits - 1);
-  if (r.B() == 0) return false;
-  int64_t at = dataBits - 17;
-  if (at < 0) return false;
-  r.Seek(at);
-  int64_t size = r.RS();
-  if (size & 0x8000) {
-    at -= 16;
-    if (at < 0) return false;
-    r.Seek(at);
-    size = (size & 0x7FFF) | (int64_t{r.RS()} << 15);
+DwgEncoding EncodingOf(Gen g) {
+  switch (g) {
+    case Gen::k2004: return DwgEncoding::kR2004;
+    case Gen::k2007: return DwgEncoding::kR2007;
+    case Gen::k2010: return DwgEncoding::kR2010;
+    case Gen::k2013: return DwgEncoding::kR2013;
+    case Gen::k2018: return DwgEncoding::kR2018;
   }
-  const int64_t start = at - size;
-  if (start < 0) return false;
-  s = BitReader(obj, bytes);
-  s.Seek(start);
-  s.Limit(at);
-  return !s.Failed();
+  return DwgEncoding::kR2004;
 }
 
-void TakeObject(const unsigned char* obj, int32_t bytes, int64_t handleBits, Gen g, TextSink& sink) {
+void TakeObject(const unsigned char* obj, int32_t bytes, int64_t handleBits, Gen g, const DwgClasses& classes,
+                TextSink& sink) {
   BitReader r(obj, bytes);
   uint32_t type;
   if (g <= Gen::k2007) {
@@ -341,37 +302,51 @@ void TakeObject(const unsigned char* obj, int32_t bytes, int64_t handleBits, Gen
     const uint32_t code = r.BB();
     type = code == 0 ? r.RC() : code == 1 ? r.RC() + 0x1F0 : r.RS();
   }
-  if (type != kText && type != kAttrib && type != kAttdef && type != kMtext &&
-      type != kBlockHeader && type != kLayer) {
+  const bool dimension = IsDimension(type, classes);
+  const DwgClass cls = classes.Of(type);
+  const bool layout = IsLayout(type, classes);
+  const bool named = type == kBlockHeader || type == kLayer || layout;
+  if (type != kText && type != kAttrib && type != kAttdef && type != kMtext && !named && !dimension &&
+      cls != DwgClass::kMultileader) {
     return;
   }
-  Strings strings;
+  const DwgEncoding e = EncodingOf(g);
+  DwgStrings strings;
   BitReader stream(obj, 0);
   if (g == Gen::k2004) {
     r.RL();  // object size in bits
   } else {
     // 2007 states where the data ends; later versions the handle stream's size.
     const int64_t dataBits = g == Gen::k2007 ? r.RL() : int64_t{bytes} * 8 - handleBits;
-    if (!LocateStrings(obj, bytes, dataBits, stream)) return;
-    strings.r = &stream;
+    if (!LocateDwgStrings(obj, bytes, dataBits, stream)) return;
+    strings.stream = &stream;
     r.Limit(dataBits);
   }
   r.H();
   SkipExtendedData(r);
-  if (type == kBlockHeader || type == kLayer) {
+  bool ok;
+  if (named) {
     r.BL();  // reactors
     r.B();   // no extension dictionary
     if (g >= Gen::k2013) r.B();
+    ok = layout ? ReadLayoutName(r, e, strings) : strings.Read(r);
   } else {
     SkipCommonEntity(r, g);
-    if (type == kMtext) SkipMtextFields(r, g);
-    else SkipTextFields(r);
+    if (dimension) {
+      ok = ReadDimensionText(r, e, strings);
+    } else if (cls == DwgClass::kMultileader) {
+      ok = ReadMultileaderText(r, e, strings);
+    } else {
+      if (type == kMtext) SkipMtextFields(r, g);
+      else SkipTextFields(r);
+      ok = !r.Failed() && strings.Read(r);
+    }
   }
-  if (r.Failed() || !strings.Read(r)) return;
-  std::string& v = strings.value;
+  if (!ok) return;
+  const std::string& v = strings.value;
   if (v.empty()) return;
-  if ((type == kBlockHeader || type == kLayer) && v[0] == '*') return;
-  sink.Add(v, type == kMtext, strings.r != nullptr);
+  if (named && v[0] == '*') return;
+  sink.Add(v, type == kMtext || dimension || cls == DwgClass::kMultileader, strings.stream != nullptr);
 }
 
 }  // namespace
@@ -411,19 +386,26 @@ void ReadDwg2004(const unsigned char* data, int32_t n, TextSink& sink) {
   if (!rd.Section(info, "AcDb:Handles", handles) || !rd.Section(info, "AcDb:AcDbObjects", objects)) return;
   map.clear();
   map.shrink_to_fit();
-  ReadDrawingObjects(handles, objects, data, sink);
+  std::vector<unsigned char> classes;
+  if (!rd.Section(info, "AcDb:Classes", classes)) classes.clear();
+  ReadDrawingObjects(handles, objects, classes, data, sink);
 }
 
 void ReadDrawingObjects(const std::vector<unsigned char>& handles,
-                        const std::vector<unsigned char>& objects, const unsigned char* version,
+                        const std::vector<unsigned char>& objects,
+                        const std::vector<unsigned char>& classSection, const unsigned char* file,
                         TextSink& sink) {
   Gen g;
-  if (std::memcmp(version, "AC1018", 6) == 0) g = Gen::k2004;
-  else if (std::memcmp(version, "AC1021", 6) == 0) g = Gen::k2007;
-  else if (std::memcmp(version, "AC1024", 6) == 0) g = Gen::k2010;
-  else if (std::memcmp(version, "AC1027", 6) == 0) g = Gen::k2013;
-  else if (std::memcmp(version, "AC1032", 6) == 0) g = Gen::k2018;
+  if (std::memcmp(file, "AC1018", 6) == 0) g = Gen::k2004;
+  else if (std::memcmp(file, "AC1021", 6) == 0) g = Gen::k2007;
+  else if (std::memcmp(file, "AC1024", 6) == 0) g = Gen::k2010;
+  else if (std::memcmp(file, "AC1027", 6) == 0) g = Gen::k2013;
+  else if (std::memcmp(file, "AC1032", 6) == 0) g = Gen::k2018;
   else return;
+  DwgClasses classes;
+  // A second size word from the fourth maintenance release of 2010 on.
+  const bool sizeHigh = g >= Gen::k2010 && file[0x0B] > 3;
+  classes.Read(classSection.data(), static_cast<int64_t>(classSection.size()), EncodingOf(g), sizeHigh);
   // The object map: sections of (handle offset, location offset) pairs as in 2000.
   const int64_t mapLen = static_cast<int64_t>(handles.size());
   const int64_t objLen = static_cast<int64_t>(objects.size());
@@ -474,7 +456,7 @@ void ReadDrawingObjects(const std::vector<unsigned char>& handles,
       }
       if (size > objLen - location - at) size = objLen - location - at;
       if (size <= 0 || size > INT32_MAX / 8) continue;
-      TakeObject(o + at, static_cast<int32_t>(size), handleBits, g, sink);
+      TakeObject(o + at, static_cast<int32_t>(size), handleBits, g, classes, sink);
     }
     section += sectionSize + 2;  // the check value follows each section
   }

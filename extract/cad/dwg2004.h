@@ -15,10 +15,12 @@ namespace kuribo {
 void ReadDwg2004(const unsigned char* data, int32_t n, TextSink& sink);
 
 // The texts of the objects in `objects` (the AcDb:AcDbObjects section) found
-// through the object map in `handles` (AcDb:Handles); `version` is the
-// drawing's first six bytes, from AC1018 on.
+// through the object map in `handles` (AcDb:Handles), with the class numbers of
+// `classes` (AcDb:Classes, empty when missing); `file` is the drawing's start,
+// at least its first 0x100 bytes, from AC1018 on.
 void ReadDrawingObjects(const std::vector<unsigned char>& handles,
-                        const std::vector<unsigned char>& objects, const unsigned char* version,
+                        const std::vector<unsigned char>& objects,
+                        const std::vector<unsigned char>& classes, const unsigned char* file,
                         TextSink& sink);
 
 // The section compression of these drawings: decompresses `src` into `dst`

@@ -379,9 +379,11 @@ void ReadDwg2007(const unsigned char* data, int32_t n, TextSink& sink) {
     return;
   }
   if (!rd.Section(info, "AcDb:Handles", handles) || !rd.Section(info, "AcDb:AcDbObjects", objects)) return;
+  std::vector<unsigned char> classes;
+  if (!rd.Section(info, "AcDb:Classes", classes)) classes.clear();
   info.clear();
   info.shrink_to_fit();
-  ReadDrawingObjects(handles, objects, data, sink);
+  ReadDrawingObjects(handles, objects, classes, data, sink);
 }
 
 }  // namespace kuribo

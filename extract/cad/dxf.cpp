@@ -95,6 +95,8 @@ class Walker {
         sink_.Add(value, false);
         break;
       case Keep::kMtext:
+        // A multileader opens each leader line's group under the code of its text.
+        if (code == 304 && Trim(value) == "LEADER_LINE{") break;
         // MTEXT and its kin split long text into 250-byte pieces (code 3), the
         // last piece under code 1; a code may run across pieces.
         if (pending_.size() + value.size() <= kMaxValue) pending_.append(value);

@@ -111,10 +111,9 @@ inline void WritePreview(BitWriter& w, const TextOptions& o) {
   }
 }
 
-// A multi-line text entity (type 44) with the common fields at their narrowest.
-inline std::vector<uint8_t> MtextEntity(const std::string& text, bool r2000) {
-  BitWriter w;
-  w.BB(1); w.RC(44);
+// The fields every entity of AC1012-AC1015 starts with, at their narrowest.
+inline void EntityStart(BitWriter& w, uint32_t type, bool r2000) {
+  w.BS(type);
   if (r2000) w.RL(0x0400);
   w.H(2);
   w.BS(0);  // no extended data
@@ -126,11 +125,74 @@ inline std::vector<uint8_t> MtextEntity(const std::string& text, bool r2000) {
   if (r2000) { w.BB(0); w.BB(0); }
   w.BS(0);
   if (r2000) w.RC(0x1D);
+}
+
+inline void Point3(BitWriter& w) { w.BdZero(); w.BdRaw(); w.BdOne(); }
+
+// A multi-line text entity (type 44).
+inline std::vector<uint8_t> MtextEntity(const std::string& text, bool r2000) {
+  BitWriter w;
+  EntityStart(w, 44, r2000);
   for (int i = 0; i < 9; ++i) w.BdRaw();  // insertion point, extrusion, x direction
   w.BdRaw(); w.BdRaw();                   // width, height
   w.BS(1); w.BS(5);                       // attachment, direction
   w.BdZero(); w.BdRaw();                  // extents
   w.Tv16(text);
+  return w.Data();
+}
+
+// A dimension (types 20-26, or a class): its override, empty for Tv::kEmpty.
+inline std::vector<uint8_t> DimensionEntity(uint32_t type, const std::string& text, bool r2000, Tv tv = Tv::k8) {
+  BitWriter w;
+  EntityStart(w, type, r2000);
+  Point3(w);          // extrusion
+  w.RD(1); w.RD(2);   // text midpoint
+  w.BdZero();         // elevation
+  w.RC(0x0B);         // flags
+  WriteText(w, text, TextOptions{tv});
+  w.BdRaw(); w.BdZero();
+  for (int i = 0; i < 8; ++i) w.RC(0x66);
+  return w.Data();
+}
+
+// A layout (a class before 2004): the plot settings, then its name.
+inline std::vector<uint8_t> LayoutObject(uint32_t type, const std::string& name, bool r2000) {
+  BitWriter w;
+  w.BS(type);
+  if (r2000) w.RL(0x0200);
+  w.H(1);
+  w.BS(0);
+  if (!r2000) w.RL(0x0200);
+  w.BL(0);  // reactors
+  w.Tv8(""); w.Tv8("none_device"); w.BS(688);
+  for (int i = 0; i < 6; ++i) w.BdRaw();
+  w.Tv8("A4"); w.BdZero(); w.BdOne();
+  w.BS(0); w.BS(1); w.BS(5);
+  for (int i = 0; i < 4; ++i) w.BdRaw();
+  w.Tv8("");  // view name
+  w.BdOne(); w.BdRaw(); w.Tv8("mono.ctb"); w.BS(16); w.BdOne(); w.BdZero(); w.BdZero();
+  w.Tv8(name);
+  for (int i = 0; i < 8; ++i) w.RC(0x77);
+  return w.Data();
+}
+
+// A multileader of AC1012-AC1015 with one root, one leader line, breaks.
+inline std::vector<uint8_t> MultileaderEntity(uint32_t type, const std::string& text, bool r2000) {
+  BitWriter w;
+  EntityStart(w, type, r2000);
+  w.BL(1);               // roots
+  w.B(1); w.B(1); Point3(w); Point3(w);
+  w.BL(1); Point3(w); Point3(w);  // a break
+  w.BL(0); w.BdRaw();
+  w.BL(1);               // lines
+  w.BL(2); Point3(w); Point3(w);  // points
+  w.BL(1); w.BL(0); w.BL(2); for (int i = 0; i < 4; ++i) Point3(w);  // breaks of a segment
+  w.BL(0);
+  w.BdOne(); Point3(w); w.BdRaw(); w.BdRaw(); w.BdRaw();
+  for (int i = 0; i < 4; ++i) w.BS(i);
+  w.B(1);  // text content
+  w.Tv8(text);
+  for (int i = 0; i < 8; ++i) w.RC(0x44);
   return w.Data();
 }
 
@@ -234,6 +296,23 @@ class DrawingBuilder {
   }
   void Pad(size_t count, uint8_t fill = 0) { bytes_.insert(bytes_.end(), count, fill); }
 
+  // A classes section (number, DXF name) at the current end, found through
+  // the second locator record.
+  void AddClasses(const std::vector<std::pair<int, std::string>>& classes) {
+    BitWriter w;
+    for (const auto& [number, name] : classes) {
+      w.BS(static_cast<uint32_t>(number)); w.BS(0);
+      w.Tv8("App"); w.Tv8("AcDbThing"); w.Tv8(name);
+      w.B(0); w.BS(0x1F3);
+    }
+    classesAt_ = static_cast<uint32_t>(bytes_.size());
+    bytes_.insert(bytes_.end(), 16, 0x8D);  // sentinel, never checked
+    for (int i = 0; i < 4; ++i) bytes_.push_back(static_cast<uint8_t>(w.Data().size() >> (8 * i)));
+    bytes_.insert(bytes_.end(), w.Data().begin(), w.Data().end());
+    bytes_.insert(bytes_.end(), {0x12, 0x34});  // check value
+    classesSize_ = static_cast<uint32_t>(bytes_.size()) - classesAt_;
+  }
+
   // A modular character; `maxBytes` lets a test spell it longer than needed.
   static std::vector<uint8_t> Modular(int64_t value, int minBytes = 1) {
     const bool negative = value < 0;
@@ -280,6 +359,10 @@ class DrawingBuilder {
       out[44 + i] = static_cast<uint8_t>(mapStart >> (8 * i));
       out[48 + i] = static_cast<uint8_t>(mapSize >> (8 * i));
     }
+    for (int i = 0; i < 4; ++i) {
+      out[0x23 + i] = static_cast<uint8_t>(classesAt_ >> (8 * i));
+      out[0x27 + i] = static_cast<uint8_t>(classesSize_ >> (8 * i));
+    }
     out.insert(out.end(), tail, 0);
     return out;
   }
@@ -288,9 +371,11 @@ class DrawingBuilder {
   std::string version_;
   std::vector<uint8_t> bytes_;
   std::vector<std::vector<uint8_t>> sections_;
+  uint32_t classesAt_ = 0;
+  uint32_t classesSize_ = 0;
 };
 
-// Entities of 2004 and later: the TEXT layout shared by AC1018 (`utf16`
+// Entities of 2004 and later: the TEXT (or dimension) layout shared by AC1018 (`utf16`
 // false: the text inline, 8-bit) and AC1024+ (the text in the string stream,
 // UTF-16). The record comes whole: size, handle stream size, stream.
 inline std::vector<uint8_t> Record2004(const std::string& text, int type, bool utf16, bool r2013 = false) {
@@ -309,8 +394,13 @@ inline std::vector<uint8_t> Record2004(const std::string& text, int type, bool u
     w.BS(256); w.BdOne(); w.BB(0); w.BB(1);
     if (utf16) { w.BB(0); w.RC(0); w.B(0); w.B(0); w.B(0); }
     w.BS(0); w.RC(0x1D);
-    w.RC(0x1F);  // data flags: only the insertion point and the height
-    w.RD(1); w.RD(2); w.B(1); w.B(1); w.RD(3);
+    if (type >= 20 && type <= 26) {  // a dimension: its override where a text's value is
+      if (utf16) w.RC(2);
+      Point3(w); w.RD(1); w.RD(2); w.BdZero(); w.RC(0x0B);
+    } else {
+      w.RC(0x1F);  // data flags: only the insertion point and the height
+      w.RD(1); w.RD(2); w.B(1); w.B(1); w.RD(3);
+    }
   }
   if (!utf16) w.Tv8(text);
   std::vector<uint8_t> out;

@@ -148,6 +148,65 @@ TEST_F(DwgText, AttributesMultilineTextsAndNamesAreRead) {
   }
 }
 
+TEST_F(DwgText, DimensionOverridesAreReadButNotTheMeasuredValue) {
+  struct Case {
+    std::string text;
+    Tv tv;
+    std::string want;
+  } cases[] = {
+      {"Clearance {\\H2;5}", Tv::k8, "Clearance 5 "}, {"<> typ.", Tv::k16, "<> typ. "},
+      {"<>", Tv::k8, ""},                                {"", Tv::kEmpty, ""},
+  };
+  for (const char* v : kVersions) {
+    const bool r2000 = std::string(v) == "AC1015";
+    for (const auto& c : cases) {
+      for (uint32_t type = 20; type <= 26; ++type) {
+        EXPECT_EQ(Run(Drawing(v, {test::DimensionEntity(type, c.text, r2000, c.tv), Entity(v, "END")})),
+                  c.want + "END ")
+            << v << " type " << type << " " << c.text;
+      }
+      // Type 27 (a point) and 19 (a line) are not dimensions.
+      EXPECT_EQ(Run(Drawing(v, {test::DimensionEntity(27, c.text, r2000, c.tv)})), "") << v;
+    }
+  }
+  for (const char* v : {"AC1018", "AC1024", "AC1027", "AC1032"}) {
+    const bool utf16 = std::string(v) != "AC1018";
+    const bool r2013 = std::string(v) >= "AC1027";
+    EXPECT_EQ(Run(test::Drawing2004(v, {test::Record2004("Over", 22, utf16, r2013), test::Record2004("<>", 25, utf16, r2013),
+                                        test::Record2004("Text", 1, utf16, r2013)})),
+              "Over Text ")
+        << v;
+  }
+}
+
+TEST_F(DwgText, ClassesNameTheLayoutAndMultileaderTypes) {
+  using test::LayoutObject;
+  using test::MultileaderEntity;
+  for (const char* v : kVersions) {
+    const bool r2000 = std::string(v) == "AC1015";
+    const std::vector<std::vector<uint8_t>> objects = {
+        LayoutObject(500, "Sheet A", r2000), MultileaderEntity(501, "Note\\Pline two", r2000),
+        LayoutObject(502, "NotALayout", r2000), MultileaderEntity(503, "NotALeader", r2000),
+        test::DimensionEntity(504, "Arc", r2000), Entity(v, "END")};
+    for (bool withClasses : {true, false}) {
+      DrawingBuilder b(v);
+      if (withClasses) {
+        b.AddClasses({{500, "LAYOUT"}, {501, "MULTILEADER"}, {502, "ACAD_TABLE"}, {503, "XRECORD"},
+                      {504, "ARC_DIMENSION"}});
+      }
+      std::vector<std::pair<int64_t, int64_t>> entries;
+      int64_t previous = 0;
+      for (const auto& object : objects) {
+        const int64_t at = b.AddObject(object);
+        entries.push_back({1, at - previous});
+        previous = at;
+      }
+      b.AddSection(entries);
+      EXPECT_EQ(Run(b.Build()), withClasses ? "Sheet A Note line two Arc END " : "END ") << v;
+    }
+  }
+}
+
 TEST_F(DwgText, CodePage1252DrawingsAreConverted) {
   auto file = Drawing("AC1015", {Entity("AC1015", "45\xB0")});
   EXPECT_EQ(Run(file), "45\xB0 ");  // no code page given: bytes pass through
@@ -449,6 +508,10 @@ TEST_F(DwgCorpus, EveryTextOfTheDxfTwinIsFound) {
       "XData Int", "XData All", "XData Scale", "XData Disp"};
   const std::vector<std::string> example = {"teksto simpla", "xx", "Teksto granda nur por testi.",
                                             "Alia linio. Alia pli.", "valoro de la teksto en bloko"};
+  // Multileader texts and layout names: the twin keeps them too.
+  const std::vector<std::string> sampleMore = {"MLeader text, hello!", "MULTILEADER TEST", "MULTILEADER TEST 123",
+                                               "Model", "Layout1", "Layout2", "MyLayout"};
+  const std::vector<std::string> exampleMore = {"xx xx", "Model", "Layout1", "Layout2"};
   struct Case {
     const char* file;
     const std::vector<std::string>* values;
@@ -457,6 +520,10 @@ TEST_F(DwgCorpus, EveryTextOfTheDxfTwinIsFound) {
       {"ldwg_example_r13.dwg", &example},       {"ldwg_example_r14.dwg", &example},
       {"ldwg_example_2000.dwg", &example},     {"ldwg_example_2004.dwg", &example},
       {"ldwg_example_2007.dwg", &example},     {"ldwg_example_2018.dwg", &example},
+      {"acadsharp_sample_AC1014.dwg", &sampleMore}, {"acadsharp_sample_AC1015.dwg", &sampleMore},
+      {"ldwg_example_r14.dwg", &exampleMore},       {"ldwg_example_2000.dwg", &exampleMore},
+      {"ldwg_example_2004.dwg", &exampleMore},      {"ldwg_example_2007.dwg", &exampleMore},
+      {"ldwg_example_2018.dwg", &exampleMore},
   };
   for (const auto& c : cases) {
     const std::string got = Extract(c.file);
@@ -465,9 +532,9 @@ TEST_F(DwgCorpus, EveryTextOfTheDxfTwinIsFound) {
 }
 
 TEST_F(DwgCorpus, SmallDrawingsGiveTheirTexts) {
-  EXPECT_EQ(Extract("ldwg_sample_2000.dwg"), "0 Tavolo 1 Jen teksto simpla, cxu ne? ");
+  EXPECT_EQ(Extract("ldwg_sample_2000.dwg"), "0 Model Layout1 Layout2 Tavolo 1 Jen teksto simpla, cxu ne? ");
   EXPECT_NE(Extract("ldwg_2000_TS1.dwg").find("some text some layer"), std::string::npos);
-  EXPECT_EQ(Extract("ldwg_2000_entities-2d.dwg"), "0 FOO BLOCK1 3 BLOCK2 3 4 Defpoints ");
+  EXPECT_EQ(Extract("ldwg_2000_entities-2d.dwg"), "0 Layout1 Model Layout2 FOO BLOCK1 3 BLOCK2 3 4 Defpoints ");
   EXPECT_NE(Extract("ldwg_2000_Text.dwg").find("This a multiline text to check"), std::string::npos);
   EXPECT_NE(Extract("ldwg_r14_v.dwg").find("V R-DOOR-ANNO"), std::string::npos);
   EXPECT_NE(Extract("tika_testDWG2004.dwg").find("The quick brown fox jumps over the lazy dog"),

@@ -54,7 +54,7 @@ TEST_F(DxfText, OnlyTextValuesOfTextRecordsAreKept) {
       {{{0, "ATTRIB"}, {2, "TAG"}, {1, "Value1"}, {0, "ATTDEF"}, {1, "Default"}, {3, "Prompt"}},
        "Value1 Default "},
       {{{0, "DIMENSION"}, {1, "<>"}, {0, "DIMENSION"}, {1, "Over \\Pride"}}, "Over ride "},
-      {{{0, "MULTILEADER"}, {304, "{\\fArial|b0;Note}"}, {1, "no"}}, "Note "},
+      {{{0, "MULTILEADER"}, {304, "{\\fArial|b0;Note}"}, {1, "no"}, {304, "LEADER_LINE{"}, {305, "}"}}, "Note "},
       {{{0, "ACAD_TABLE"}, {1, "Cell1"}, {302, "Cell2"}}, "Cell1 Cell2 "},
       {{{0, "LINE"}, {1, "not text"}, {0, "INSERT"}, {2, "BLK"}, {0, "CIRCLE"}}, ""},
       {{{0, "BLOCK"}, {2, "Door"}, {0, "BLOCK"}, {2, "*D3"}, {0, "LAYER"}, {2, "Walls"},
