@@ -223,6 +223,59 @@ inline size_t AsciiRun(const unsigned char* p, size_t n) {
   return i;
 }
 
+#if defined(__SSE2__)
+// SSE2 helpers for the run loops, which read 16 bytes (and the byte after them)
+// at a time and keep to the byte loop wherever a window holds anything unusual.
+namespace lanes {
+
+// 0xFF in the lanes where lo <= b <= hi (unsigned).
+inline __m128i InRange(__m128i v, unsigned char lo, unsigned char hi) {
+  const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8((char)lo));
+  return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8((char)(hi - lo))), d);
+}
+inline __m128i Is(__m128i v, unsigned char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8((char)c)); }
+inline uint32_t Bits(__m128i m) { return (uint32_t)_mm_movemask_epi8(m); }
+inline __m128i Load(const unsigned char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void Store(unsigned char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// The lanes where lead l and trail t form a code that code page 932 keeps as
+// it is (its character's own code): the kana, punctuation, full-width letters
+// and kanji rows, which is nearly all Japanese text. A subset of the codes
+// that do; the rest go through the tables. The tests hold it to the tables.
+inline __m128i KeptPair(__m128i l, __m128i t) {
+  const __m128i trail = _mm_andnot_si128(Is(t, 0x7F), InRange(t, 0x40, 0xFC));
+  __m128i ok = _mm_or_si128(_mm_or_si128(InRange(l, 0x89, 0x97), InRange(l, 0x99, 0x9F)),
+                            _mm_or_si128(InRange(l, 0xE0, 0xE9), InRange(l, 0xF0, 0xF9)));
+  ok = _mm_or_si128(ok, _mm_and_si128(_mm_or_si128(Is(l, 0x88), Is(l, 0x98)), InRange(t, 0x9F, 0xFC)));
+  const __m128i row82 = _mm_or_si128(_mm_or_si128(InRange(t, 0x4F, 0x58), InRange(t, 0x60, 0x79)),
+                                     _mm_or_si128(InRange(t, 0x81, 0x9A), InRange(t, 0x9F, 0xF1)));
+  ok = _mm_or_si128(ok, _mm_and_si128(Is(l, 0x82), row82));
+  ok = _mm_or_si128(ok, _mm_and_si128(Is(l, 0x83), InRange(t, 0x40, 0x96)));
+  ok = _mm_or_si128(ok, _mm_and_si128(Is(l, 0x81), InRange(t, 0x40, 0xAC)));
+  return _mm_and_si128(ok, trail);
+}
+
+// Bit i set where byte i of a window that starts on a character is the trail
+// of a two-byte character, given the bits of the bytes that are leads when
+// they start one (runs of them alternate lead and trail).
+inline uint32_t TrailsOf(uint32_t lead) {
+  constexpr uint32_t kEven = 0x55555555u;
+  const uint32_t follows = lead << 1;
+  const uint32_t evenSeq = (lead & ~kEven & ~follows) + lead;
+  return (kEven ^ (evenSeq << 1)) & follows;
+}
+
+// 0xFF in lane i where bit i of m (16 bits) is set.
+inline __m128i Lanes(uint32_t m) {
+  const __m128i bits = _mm_set_epi8((char)0x80, 0x40, 0x20, 0x10, 8, 4, 2, 1, (char)0x80, 0x40, 0x20, 0x10, 8, 4, 2, 1);
+  const __m128i lo = _mm_set1_epi8((char)(m & 0xFF)), hi = _mm_set1_epi8((char)(m >> 8));
+  const __m128i bytes = _mm_unpacklo_epi64(lo, hi);
+  return _mm_cmpeq_epi8(_mm_and_si128(bytes, bits), bits);
+}
+
+}  // namespace lanes
+#endif
+
 
 // Kanji frequent in office documents: the first school grades and the words of
 // quotes, invoices, contracts and addresses. A decoding that yields them is more
@@ -455,8 +508,20 @@ class Decoder {
     const uint16_t* const narrow = narrow_;
     const uint64_t* const same = same_;
     auto ascii = [&] {
-      // A lone ASCII byte (a line end or a digit between Japanese words) is
-      // stored as it is; longer runs are copied whole.
+#if defined(__SSE2__)
+      // A short run (a line end, a digit between Japanese words) is stored a
+      // window at a time, without a copy call.
+      while (i + 16 <= n && end - o >= 16) {
+        const __m128i v = lanes::Load(p + i);
+        const uint32_t high = lanes::Bits(v);
+        lanes::Store(o, v);
+        const size_t k = high ? (size_t)__builtin_ctz(high) : 16;
+        o += k;
+        i += k;
+        if (high) return;
+      }
+      if (i >= n || p[i] >= 0x80) return;
+#endif
       if (i + 1 < n && p[i + 1] >= 0x80) {
         *o++ = p[i++];
         return;
@@ -470,6 +535,31 @@ class Decoder {
     switch (enc_) {
       case TextEncoding::kShiftJis:
         while (i + 1 < n && end - o >= 2) {
+#if defined(__SSE2__)
+          if (i + 17 <= n && end - o >= 17) {
+            // A window of ASCII and codes kept as they are is its own output.
+            const __m128i v = lanes::Load(p + i), t = lanes::Load(p + i + 1);
+            const uint32_t lead = lanes::Bits(_mm_or_si128(lanes::InRange(v, 0x81, 0x9F), lanes::InRange(v, 0xE0, 0xFC)));
+            const uint32_t start = ~lanes::TrailsOf(lead) & 0xFFFF;
+            const uint32_t kept = (~lanes::Bits(v) & 0xFFFF) | (lead & lanes::Bits(lanes::KeptPair(v, t)));
+            const uint32_t bad = start & ~kept;
+            if (bad == 0) {
+              lanes::Store(o, v);
+              const size_t k = (lead & start) >> 15 ? 17 : 16;  // a pair may end on the next byte
+              o[16] = p[i + 16];
+              o += k;
+              i += k;
+              continue;
+            }
+            const unsigned at = (unsigned)__builtin_ctz(bad);  // where a character needs the tables
+            if (at) {
+              lanes::Store(o, v);
+              o += at;
+              i += at;
+              continue;
+            }
+          }
+#endif
           const unsigned char c = p[i];
           if (c < 0x80) {
             ascii();
@@ -487,6 +577,47 @@ class Decoder {
         break;
       case TextEncoding::kEucJp:
         while (i + 1 < n && end - o >= 2) {
+#if defined(__SSE2__)
+          if (i + 17 <= n && end - o >= 17) {
+            // JIS X 0208 pairs turned into Shift_JIS lane by lane; ASCII stays.
+            const __m128i v = lanes::Load(p + i), t = lanes::Load(p + i + 1);
+            const uint32_t high = lanes::Bits(v);  // a high byte that starts a character leads a pair
+            const uint32_t trail = lanes::TrailsOf(high) & 0xFFFF;
+            const uint32_t leads = high & ~trail;
+            const __m128i k80 = _mm_set1_epi8((char)0x80);
+            const __m128i j1 = _mm_sub_epi8(v, k80), j2 = _mm_sub_epi8(t, k80);
+            const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(j1, _mm_set1_epi8(0x5E)), j1);
+            const __m128i s1 = _mm_add_epi8(_mm_avg_epu8(j1, _mm_setzero_si128()),
+                                            _mm_or_si128(_mm_and_si128(low, _mm_set1_epi8(0x70)),
+                                                         _mm_andnot_si128(low, _mm_set1_epi8((char)0xB0))));
+            const __m128i odd = _mm_cmpeq_epi8(_mm_and_si128(j1, _mm_set1_epi8(1)), _mm_set1_epi8(1));
+            const __m128i low2 = _mm_cmpeq_epi8(_mm_min_epu8(j2, _mm_set1_epi8(0x5F)), j2);
+            const __m128i addOdd = _mm_sub_epi8(_mm_set1_epi8(0x20), _mm_and_si128(low2, _mm_set1_epi8(1)));
+            const __m128i s2 = _mm_add_epi8(j2, _mm_or_si128(_mm_and_si128(odd, addOdd),
+                                                             _mm_andnot_si128(odd, _mm_set1_epi8(0x7E))));
+            const __m128i pair = _mm_and_si128(_mm_and_si128(lanes::InRange(v, 0xA1, 0xFE), lanes::InRange(t, 0xA1, 0xFE)),
+                                               lanes::KeptPair(s1, s2));
+            const uint32_t bad = leads & ~lanes::Bits(pair);
+            const uint32_t upTo = bad ? (uint32_t)__builtin_ctz(bad) : 16;  // where a character needs the tables
+            if (upTo) {
+              const __m128i leadLanes = lanes::Lanes(leads), trailLanes = lanes::Lanes(trail);
+              const __m128i outv = _mm_or_si128(
+                  _mm_or_si128(_mm_and_si128(leadLanes, s1), _mm_and_si128(trailLanes, _mm_slli_si128(s2, 1))),
+                  _mm_andnot_si128(_mm_or_si128(leadLanes, trailLanes), v));
+              lanes::Store(o, outv);
+              size_t k = upTo;
+              if (!bad && (leads >> 15)) {  // the last pair ends on the next byte
+                const unsigned code = JisToSjis(p[i + 15] - 0x80u, p[i + 16] - 0x80u);
+                o[15] = (unsigned char)(code >> 8);
+                o[16] = (unsigned char)code;
+                k = 17;
+              }
+              o += k;
+              i += k;
+              continue;
+            }
+          }
+#endif
           const unsigned char c = p[i];
           if (c < 0x80) {
             ascii();
@@ -505,6 +636,33 @@ class Decoder {
         break;
       case TextEncoding::kUtf8:
         while (i + 1 < n && end - o >= 2) {
+#if defined(__SSE2__)
+          if (i + 16 <= n && end - o >= 10) {
+            // Up to five three-byte sequences in a row, checked at once and
+            // decoded without a branch; a character that is not a plain
+            // two-byte code sends the window to the byte loop.
+            const __m128i v = lanes::Load(p + i);
+            const uint32_t leadE = lanes::Bits(_mm_andnot_si128(lanes::Is(v, 0xED), lanes::InRange(v, 0xE1, 0xEF)));
+            const uint32_t cont = lanes::Bits(lanes::InRange(v, 0x80, 0xBF));
+            const uint32_t whole = leadE & (cont >> 1) & (cont >> 2) & 0x1249;  // starts at 0, 3, 6, 9, 12
+            const unsigned chars = (unsigned)__builtin_ctz(~whole & 0x9249) / 3;
+            if (chars) {
+              unsigned bad = 0;
+              for (unsigned k = 0; k < chars; ++k) {
+                const unsigned char* q = p + i + 3 * k;
+                const unsigned code = narrow[(q[0] & 0x0Fu) << 12 | (q[1] & 0x3Fu) << 6 | (q[2] & 0x3Fu)];
+                bad |= (code - 0x100u) >= 0xFEFFu;  // a single byte (kana to fold) or no form
+                o[2 * k] = (unsigned char)(code >> 8);
+                o[2 * k + 1] = (unsigned char)code;
+              }
+              if (!bad) {
+                o += 2 * chars;
+                i += 3 * chars;
+                continue;
+              }
+            }
+          }
+#endif
           const unsigned char c = p[i];
           if (c < 0x80) {
             ascii();

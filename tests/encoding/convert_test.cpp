@@ -331,6 +331,30 @@ TEST(FastPaths, EveryUtf8CharacterGivesTheStepwiseBytes) {
   ExpectSameAsStepwise(in, "every code point");
 }
 
+// Every character back to back, so the 16-byte windows of the fast runs meet
+// each code at every position: every Shift_JIS code, every EUC-JP pair, every
+// UTF-8 three-byte character, each shifted by one and two ASCII bytes.
+TEST(FastPaths, EveryCodeInARowGivesTheStepwiseBytes) {
+  std::string sjis, euc, utf8 = "\xEF\xBB\xBF";
+  for (int k = 0; k < 40; ++k) sjis += kSjisSentence, euc += kEucSentence;
+  for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+    for (unsigned trail = 0x40; trail <= 0xFC && !(lead >= 0xA0 && lead <= 0xDF); ++trail) {
+      if (trail != 0x7F) sjis += {(char)lead, (char)trail};
+    }
+  }
+  for (unsigned j1 = 0xA1; j1 <= 0xFE; ++j1) {
+    for (unsigned j2 = 0xA1; j2 <= 0xFE; ++j2) euc += {(char)j1, (char)j2};
+  }
+  for (char32_t cp = 0x800; cp < 0x10000; ++cp) {
+    if (cp < 0xD800 || cp > 0xDFFF) AppendUtf8(utf8, cp);
+  }
+  for (const std::string& in : {sjis, euc, utf8}) {
+    for (const std::string prefix : {"", "a", "ab"}) {
+      ExpectSameAsStepwise(in.substr(0, 3) + prefix + in.substr(3), prefix + std::to_string(in.size()));
+    }
+  }
+}
+
 #ifdef KURIBO_CORPUS_DIR
 std::string CorpusFile(const std::string& name) {
   return test::ReadFile(std::string(KURIBO_CORPUS_DIR) + "/" + name);
