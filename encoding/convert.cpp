@@ -2,13 +2,19 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define KURIBO_AVX2_RUNS 1
 #endif
 
 #include "encoding/codepage_tables.h"
@@ -228,10 +234,11 @@ inline size_t AsciiRun(const unsigned char* p, size_t n) {
 // at a time and keep to the byte loop wherever a window holds anything unusual.
 namespace lanes {
 
-// 0xFF in the lanes where lo <= b <= hi (unsigned).
+// 0xFF in the lanes where lo <= b <= hi (unsigned): the range moved to the
+// bottom of the signed bytes, one compare.
 inline __m128i InRange(__m128i v, unsigned char lo, unsigned char hi) {
-  const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8((char)lo));
-  return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8((char)(hi - lo))), d);
+  const __m128i moved = _mm_add_epi8(v, _mm_set1_epi8((char)(0x80 - lo)));
+  return _mm_cmplt_epi8(moved, _mm_set1_epi8((char)(hi - lo + 1 - 0x80)));
 }
 inline __m128i Is(__m128i v, unsigned char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8((char)c)); }
 inline uint32_t Bits(__m128i m) { return (uint32_t)_mm_movemask_epi8(m); }
@@ -239,20 +246,21 @@ inline __m128i Load(const unsigned char* p) { return _mm_loadu_si128(reinterpret
 inline void Store(unsigned char* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 // The lanes where lead l and trail t form a code that code page 932 keeps as
-// it is (its character's own code): the kana, punctuation, full-width letters
-// and kanji rows, which is nearly all Japanese text. A subset of the codes
-// that do; the rest go through the tables. The tests hold it to the tables.
+// it is (its character's own code): kana, punctuation and the kanji rows,
+// nearly all of Japanese text. A subset of the codes that do; the rest go
+// through the tables. The tests hold it to the tables.
 inline __m128i KeptPair(__m128i l, __m128i t) {
-  const __m128i trail = _mm_andnot_si128(Is(t, 0x7F), InRange(t, 0x40, 0xFC));
-  __m128i ok = _mm_or_si128(_mm_or_si128(InRange(l, 0x89, 0x97), InRange(l, 0x99, 0x9F)),
-                            _mm_or_si128(InRange(l, 0xE0, 0xE9), InRange(l, 0xF0, 0xF9)));
-  ok = _mm_or_si128(ok, _mm_and_si128(_mm_or_si128(Is(l, 0x88), Is(l, 0x98)), InRange(t, 0x9F, 0xFC)));
-  const __m128i row82 = _mm_or_si128(_mm_or_si128(InRange(t, 0x4F, 0x58), InRange(t, 0x60, 0x79)),
-                                     _mm_or_si128(InRange(t, 0x81, 0x9A), InRange(t, 0x9F, 0xF1)));
-  ok = _mm_or_si128(ok, _mm_and_si128(Is(l, 0x82), row82));
-  ok = _mm_or_si128(ok, _mm_and_si128(Is(l, 0x83), InRange(t, 0x40, 0x96)));
-  ok = _mm_or_si128(ok, _mm_and_si128(Is(l, 0x81), InRange(t, 0x40, 0xAC)));
-  return _mm_and_si128(ok, trail);
+  // Kanji rows 0x88-0x9F and 0xE0-0xE9, less the empty cells of 0x88 and 0x98.
+  const __m128i kanji = _mm_andnot_si128(
+      _mm_or_si128(_mm_and_si128(Is(l, 0x88), InRange(t, 0x40, 0x9E)), _mm_and_si128(Is(l, 0x98), InRange(t, 0x73, 0x9E))),
+      _mm_or_si128(InRange(l, 0x88, 0x9F), InRange(l, 0xE0, 0xE9)));
+  // Row 0x82: digits, letters and hiragana, with the gaps between them.
+  const __m128i gaps82 = _mm_or_si128(_mm_or_si128(InRange(t, 0x59, 0x5F), InRange(t, 0x7A, 0x80)), InRange(t, 0x9B, 0x9E));
+  const __m128i row82 = _mm_andnot_si128(gaps82, _mm_and_si128(Is(l, 0x82), InRange(t, 0x4F, 0xF1)));
+  const __m128i rows = _mm_or_si128(_mm_or_si128(_mm_and_si128(kanji, InRange(t, 0x40, 0xFC)),
+                                                 _mm_and_si128(Is(l, 0x81), InRange(t, 0x40, 0xAC))),
+                                    _mm_and_si128(Is(l, 0x83), InRange(t, 0x40, 0x96)));
+  return _mm_or_si128(_mm_andnot_si128(Is(t, 0x7F), rows), row82);
 }
 
 // Bit i set where byte i of a window that starts on a character is the trail
@@ -274,6 +282,196 @@ inline __m128i Lanes(uint32_t m) {
 }
 
 }  // namespace lanes
+#endif
+
+#if defined(KURIBO_AVX2_RUNS)
+// Code page 932 codes of the BMP, indexed by a three-byte UTF-8 sequence's
+// payload bits in the order they lie in memory (the lead's four, then six of
+// each trail), as the bytes to store; {0, 0} where the character is not a
+// plain two-byte code (a half-width kana to fold, or no form at all).
+const unsigned char (*Utf8PairTable())[2] {
+  static const std::unique_ptr<unsigned char[][2]> table = [] {
+    std::unique_ptr<unsigned char[][2]> t(new unsigned char[65536][2]);
+    const uint16_t* narrow = NarrowFromUnicodeTable();
+    for (unsigned idx = 0; idx < 65536; ++idx) {
+      const unsigned cp = (idx & 0x0F) << 12 | ((idx >> 4) & 0x3F) << 6 | idx >> 10;
+      const unsigned code = narrow[cp];
+      const bool two = code >= 0x100 && code != kNoForm;
+      t[idx][0] = two ? (unsigned char)(code >> 8) : 0;
+      t[idx][1] = two ? (unsigned char)code : 0;
+    }
+    return t;
+  }();
+  return table.get();
+}
+
+std::atomic<bool> avx2Allowed{true};
+
+bool HaveAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have && avx2Allowed.load(std::memory_order_relaxed);
+}
+
+#define KURIBO_AVX2 __attribute__((target("avx2")))
+
+namespace wide {
+
+KURIBO_AVX2 inline __m256i InRange(__m256i v, unsigned char lo, unsigned char hi) {
+  const __m256i moved = _mm256_add_epi8(v, _mm256_set1_epi8((char)(0x80 - lo)));
+  return _mm256_cmpgt_epi8(_mm256_set1_epi8((char)(hi - lo + 1 - 0x80)), moved);
+}
+KURIBO_AVX2 inline __m256i Is(__m256i v, unsigned char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8((char)c)); }
+KURIBO_AVX2 inline uint32_t Bits(__m256i m) { return (uint32_t)_mm256_movemask_epi8(m); }
+KURIBO_AVX2 inline __m256i Load(const unsigned char* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+KURIBO_AVX2 inline void Store(unsigned char* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+
+// lanes::KeptPair on 32 lanes.
+KURIBO_AVX2 inline __m256i KeptPair(__m256i l, __m256i t) {
+  const __m256i kanji = _mm256_andnot_si256(
+      _mm256_or_si256(_mm256_and_si256(Is(l, 0x88), InRange(t, 0x40, 0x9E)),
+                      _mm256_and_si256(Is(l, 0x98), InRange(t, 0x73, 0x9E))),
+      _mm256_or_si256(InRange(l, 0x88, 0x9F), InRange(l, 0xE0, 0xE9)));
+  const __m256i gaps82 =
+      _mm256_or_si256(_mm256_or_si256(InRange(t, 0x59, 0x5F), InRange(t, 0x7A, 0x80)), InRange(t, 0x9B, 0x9E));
+  const __m256i row82 = _mm256_andnot_si256(gaps82, _mm256_and_si256(Is(l, 0x82), InRange(t, 0x4F, 0xF1)));
+  const __m256i rows = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(kanji, InRange(t, 0x40, 0xFC)),
+                                                       _mm256_and_si256(Is(l, 0x81), InRange(t, 0x40, 0xAC))),
+                                       _mm256_and_si256(Is(l, 0x83), InRange(t, 0x40, 0x96)));
+  return _mm256_or_si256(_mm256_andnot_si256(Is(t, 0x7F), rows), row82);
+}
+
+// 0xFF in lane i where bit i of m is set.
+KURIBO_AVX2 inline __m256i Lanes(uint32_t m) {
+  const __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32((int)m),
+                                             _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2,
+                                                              2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3));
+  const __m256i bits = _mm256_set1_epi64x((long long)0x8040201008040201ULL);
+  return _mm256_cmpeq_epi8(_mm256_and_si256(spread, bits), bits);
+}
+
+}  // namespace wide
+
+// The Shift_JIS run of Decoder::Run, 32 bytes at a time: while every character
+// of a window is ASCII or a code kept as it is, the window is its own output.
+// Stops at the first character that needs the tables (or near the end) and
+// returns its position.
+KURIBO_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
+                                const unsigned char* end) {
+  unsigned char* o = *cursor;
+  while (i + 33 <= n && end - o >= 33) {
+    const __m256i v = wide::Load(p + i), t = wide::Load(p + i + 1);
+    const uint32_t lead = wide::Bits(_mm256_or_si256(wide::InRange(v, 0x81, 0x9F), wide::InRange(v, 0xE0, 0xFC)));
+    const uint32_t start = ~lanes::TrailsOf(lead);
+    const uint32_t kept = ~wide::Bits(v) | (lead & wide::Bits(wide::KeptPair(v, t)));
+    const uint32_t bad = start & ~kept;
+    wide::Store(o, v);
+    if (bad) {
+      const unsigned at = (unsigned)__builtin_ctz(bad);
+      o += at;
+      i += at;
+      break;
+    }
+    o[32] = p[i + 32];
+    const size_t k = (lead & start) >> 31 ? 33 : 32;  // a pair may end on the next byte
+    o += k;
+    i += k;
+  }
+  *cursor = o;
+  return i;
+}
+
+// The EUC-JP run of Decoder::Run, 32 bytes at a time: JIS X 0208 pairs turned
+// into Shift_JIS lane by lane, ASCII kept. Stops as SjisRunsAvx2 does.
+KURIBO_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
+                               const unsigned char* end) {
+  unsigned char* o = *cursor;
+  const __m256i k80 = _mm256_set1_epi8((char)0x80), one = _mm256_set1_epi8(1);
+  while (i + 33 <= n && end - o >= 33) {
+    const __m256i v = wide::Load(p + i), t = wide::Load(p + i + 1);
+    const uint32_t high = wide::Bits(v);  // a high byte that starts a character leads a pair
+    const uint32_t trail = lanes::TrailsOf(high);
+    const uint32_t leads = high & ~trail;
+    const __m256i j1 = _mm256_sub_epi8(v, k80), j2 = _mm256_sub_epi8(t, k80);
+    const __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(j1, _mm256_set1_epi8(0x5E)), j1);
+    const __m256i s1 = _mm256_add_epi8(_mm256_avg_epu8(j1, _mm256_setzero_si256()),
+                                       _mm256_blendv_epi8(_mm256_set1_epi8((char)0xB0), _mm256_set1_epi8(0x70), low));
+    const __m256i odd = _mm256_cmpeq_epi8(_mm256_and_si256(j1, one), one);
+    const __m256i low2 = _mm256_cmpeq_epi8(_mm256_min_epu8(j2, _mm256_set1_epi8(0x5F)), j2);
+    const __m256i addOdd = _mm256_sub_epi8(_mm256_set1_epi8(0x20), _mm256_and_si256(low2, one));
+    const __m256i s2 = _mm256_add_epi8(j2, _mm256_blendv_epi8(_mm256_set1_epi8(0x7E), addOdd, odd));
+    const __m256i pair = _mm256_and_si256(_mm256_and_si256(wide::InRange(v, 0xA1, 0xFE), wide::InRange(t, 0xA1, 0xFE)),
+                                          wide::KeptPair(s1, s2));
+    const uint32_t bad = leads & ~wide::Bits(pair);
+    const unsigned upTo = bad ? (unsigned)__builtin_ctz(bad) : 32;
+    // s2 moved up one lane, across the halves, to the trail lanes.
+    const __m256i s2Up = _mm256_alignr_epi8(s2, _mm256_permute2x128_si256(s2, s2, 0x08), 15);
+    const __m256i leadLanes = wide::Lanes(leads), trailLanes = wide::Lanes(trail);
+    const __m256i out = _mm256_blendv_epi8(_mm256_blendv_epi8(v, s2Up, trailLanes), s1, leadLanes);
+    wide::Store(o, out);
+    if (upTo == 0) break;
+    size_t k = upTo;
+    if (!bad && (leads >> 31)) {  // the last pair ends on the next byte
+      const unsigned code = JisToSjis(p[i + 31] - 0x80u, p[i + 32] - 0x80u);
+      o[31] = (unsigned char)(code >> 8);
+      o[32] = (unsigned char)code;
+      k = 33;
+    }
+    o += k;
+    i += k;
+    if (bad) break;
+  }
+  *cursor = o;
+  return i;
+}
+
+// Eight three-byte sequences at a time (24 bytes, 32 readable), for as long as
+// every one of them is a character with a plain two-byte code; returns where
+// it stopped. The rest is left to the portable loop.
+__attribute__((target("avx2"))) size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t n,
+                                                    unsigned char** cursor, const unsigned char* end,
+                                                    const unsigned char (*table)[2]) {
+  unsigned char* o = *cursor;
+  // Each sequence to a 32-bit lane: lead, trail, trail, 0.
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3,
+                                          4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  // Lead E1-EF, trails 80-BF, the spare byte 0; ED (surrogates) is left out.
+  const __m256i low = _mm256_set1_epi32(0x008080E1), span = _mm256_set1_epi32(0x003F3F0E);
+  const __m256i ed = _mm256_set1_epi32(0xFFFFFFED);
+  alignas(32) uint32_t idx[8];
+  while (i + 32 <= n && end - o >= 16) {
+    const __m256i raw = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + i + 12),
+                                            reinterpret_cast<const __m128i*>(p + i));
+    const __m256i w = _mm256_shuffle_epi8(raw, spread);
+    const __m256i d = _mm256_sub_epi8(w, low);
+    const __m256i inRange = _mm256_cmpeq_epi8(_mm256_min_epu8(d, span), d);
+    const __m256i bad = _mm256_or_si256(_mm256_xor_si256(inRange, _mm256_set1_epi8(-1)), _mm256_cmpeq_epi8(w, ed));
+    // Four mask bits a sequence; the window is taken up to its first bad one.
+    const uint32_t badBits = (uint32_t)_mm256_movemask_epi8(bad);
+    if (badBits & 0xF) break;
+    const __m256i index = _mm256_or_si256(
+        _mm256_or_si256(_mm256_and_si256(w, _mm256_set1_epi32(0x0F)),
+                        _mm256_and_si256(_mm256_srli_epi32(w, 4), _mm256_set1_epi32(0x3F0))),
+        _mm256_and_si256(_mm256_srli_epi32(w, 6), _mm256_set1_epi32(0xFC00)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(idx), index);
+    // A lead byte of 0 marks a character the portable loop must take.
+    unsigned zero = 1u << 8;
+    for (unsigned k = 0; k < 8; ++k) {
+      const unsigned char* code = table[idx[k]];
+      zero |= (unsigned)(code[0] == 0) << k;
+      std::memcpy(o + 2 * k, code, 2);
+    }
+    // Sequences before the first bad one or the first without a plain code.
+    const unsigned good = std::min((unsigned)__builtin_ctz(badBits | 1u << 31) / 4, (unsigned)__builtin_ctz(zero));
+    if (good == 0) break;
+    o += 2 * good;
+    i += 3 * good;
+    if (good < 8) break;
+  }
+  *cursor = o;
+  return i;
+}
 #endif
 
 
@@ -400,7 +598,12 @@ class Decoder {
         canonical_(CanonicalTable()),
         same_(SameCodeBits()),
         fromUnicode_(Utf16ToCp932Table()),
-        narrow_(enc == TextEncoding::kUtf8 ? NarrowFromUnicodeTable() : nullptr) {}
+        narrow_(enc == TextEncoding::kUtf8 ? NarrowFromUnicodeTable() : nullptr) {
+#if defined(KURIBO_AVX2_RUNS)
+    avx2_ = HaveAvx2();
+    if (enc == TextEncoding::kUtf8 && avx2_) utf8Pairs_ = Utf8PairTable();
+#endif
+  }
 
   template <class Out>
   void Feed(const unsigned char* p, size_t n, Out& out) {
@@ -535,6 +738,13 @@ class Decoder {
     switch (enc_) {
       case TextEncoding::kShiftJis:
         while (i + 1 < n && end - o >= 2) {
+#if defined(KURIBO_AVX2_RUNS)
+          if (avx2_) {
+            const size_t from = i;
+            i = SjisRunsAvx2(p, i, n, &o, end);
+            if (i != from) continue;
+          }
+#endif
 #if defined(__SSE2__)
           if (i + 17 <= n && end - o >= 17) {
             // A window of ASCII and codes kept as they are is its own output.
@@ -577,6 +787,13 @@ class Decoder {
         break;
       case TextEncoding::kEucJp:
         while (i + 1 < n && end - o >= 2) {
+#if defined(KURIBO_AVX2_RUNS)
+          if (avx2_) {
+            const size_t from = i;
+            i = EucRunsAvx2(p, i, n, &o, end);
+            if (i != from) continue;
+          }
+#endif
 #if defined(__SSE2__)
           if (i + 17 <= n && end - o >= 17) {
             // JIS X 0208 pairs turned into Shift_JIS lane by lane; ASCII stays.
@@ -634,32 +851,47 @@ class Decoder {
           }
         }
         break;
-      case TextEncoding::kUtf8:
+      case TextEncoding::kUtf8: {
+#if defined(KURIBO_AVX2_RUNS)
+        [[maybe_unused]] const bool utf8Avx2 = utf8Pairs_ != nullptr;
+#else
+        [[maybe_unused]] constexpr bool utf8Avx2 = false;
+#endif
         while (i + 1 < n && end - o >= 2) {
+#if defined(KURIBO_AVX2_RUNS)
+          if (utf8Avx2) {
+            const size_t from = i;
+            i = Utf8RunsAvx2(p, i, n, &o, end, utf8Pairs_);
+            if (i != from) continue;
+          }
+#endif
 #if defined(__SSE2__)
-          if (i + 16 <= n && end - o >= 10) {
-            // Up to five three-byte sequences in a row, checked at once and
-            // decoded without a branch; a character that is not a plain
-            // two-byte code sends the window to the byte loop.
-            const __m128i v = lanes::Load(p + i);
-            const uint32_t leadE = lanes::Bits(_mm_andnot_si128(lanes::Is(v, 0xED), lanes::InRange(v, 0xE1, 0xEF)));
-            const uint32_t cont = lanes::Bits(lanes::InRange(v, 0x80, 0xBF));
-            const uint32_t whole = leadE & (cont >> 1) & (cont >> 2) & 0x1249;  // starts at 0, 3, 6, 9, 12
-            const unsigned chars = (unsigned)__builtin_ctz(~whole & 0x9249) / 3;
-            if (chars) {
-              unsigned bad = 0;
-              for (unsigned k = 0; k < chars; ++k) {
-                const unsigned char* q = p + i + 3 * k;
-                const unsigned code = narrow[(q[0] & 0x0Fu) << 12 | (q[1] & 0x3Fu) << 6 | (q[2] & 0x3Fu)];
-                bad |= (code - 0x100u) >= 0xFEFFu;  // a single byte (kana to fold) or no form
-                o[2 * k] = (unsigned char)(code >> 8);
-                o[2 * k + 1] = (unsigned char)code;
-              }
-              if (!bad) {
-                o += 2 * chars;
-                i += 3 * chars;
-                continue;
-              }
+          if (!utf8Avx2 && i + 32 <= n && end - o >= 20) {
+            // Up to ten three-byte sequences in a row, checked at once and all
+            // ten decoded without a branch; the window is taken up to its first
+            // sequence that is not one or whose character is not a plain
+            // two-byte code.
+            const __m128i v0 = lanes::Load(p + i), v1 = lanes::Load(p + i + 16);
+            auto leadE = [](__m128i v) {
+              return lanes::Bits(_mm_andnot_si128(lanes::Is(v, 0xED), lanes::InRange(v, 0xE1, 0xEF)));
+            };
+            auto cont = [](__m128i v) { return lanes::Bits(lanes::InRange(v, 0x80, 0xBF)); };
+            const uint32_t lead = leadE(v0) | leadE(v1) << 16, follow = cont(v0) | cont(v1) << 16;
+            const uint32_t whole = lead & (follow >> 1) & (follow >> 2);
+            const unsigned chars = (unsigned)__builtin_ctz(~whole & 0x49249249u) / 3;
+            uint32_t bad = 1u << chars;
+            for (unsigned k = 0; k < 10; ++k) {
+              const unsigned char* q = p + i + 3 * k;
+              const unsigned code = narrow[(q[0] & 0x0Fu) << 12 | (q[1] & 0x3Fu) << 6 | (q[2] & 0x3Fu)];
+              bad |= (uint32_t)((code - 0x100u) >= 0xFEFFu) << k;  // a single byte (kana to fold) or no form
+              o[2 * k] = (unsigned char)(code >> 8);
+              o[2 * k + 1] = (unsigned char)code;
+            }
+            const unsigned good = (unsigned)__builtin_ctz(bad);
+            if (good) {
+              o += 2 * good;
+              i += 3 * good;
+              continue;
             }
           }
 #endif
@@ -693,6 +925,7 @@ class Decoder {
           }
         }
         break;
+      }
       default:
         break;
     }
@@ -982,6 +1215,10 @@ class Decoder {
   const uint64_t* same_;
   const int32_t* fromUnicode_;
   const uint16_t* narrow_;  // UTF-8 only
+#if defined(KURIBO_AVX2_RUNS)
+  const unsigned char (*utf8Pairs_)[2] = nullptr;  // UTF-8 on processors with AVX2
+  bool avx2_ = false;
+#endif
 };
 
 // ---------------------------------------------------------------------------
@@ -1245,6 +1482,14 @@ TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool com
     }
   }
   return TextEncoding::kAscii;
+}
+
+void AllowWideVectors(bool allowed) {
+#if defined(KURIBO_AVX2_RUNS)
+  avx2Allowed.store(allowed, std::memory_order_relaxed);
+#else
+  (void)allowed;
+#endif
 }
 
 int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out) {

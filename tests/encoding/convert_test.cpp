@@ -224,18 +224,24 @@ TEST(UnreadableFiles, GiveMinusOne) {
   EXPECT_EQ(ConvertFileToShiftJis(empty, "-s", out.get()), 0);
 }
 
-// The run fast paths, the byte-at-a-time state machines and the chunked reader
-// give the same bytes for one input.
+// The run fast paths (with and without 256-bit vectors), the byte-at-a-time
+// state machines and the chunked reader give the same bytes for one input.
 void ExpectSameAsStepwise(const std::string& in, const std::string& what) {
   const auto* p = reinterpret_cast<const unsigned char*>(in.data());
   std::vector<char> a(kConvertedTextCap), b(kConvertedTextCap), c(kConvertedTextCap);
   const int32_t na = ConvertToShiftJis(p, in.size(), a.data());
   const int32_t nb = ConvertToShiftJisStepwise(p, in.size(), b.data());
   const int32_t nc = ConvertToShiftJisChunked(p, in.size(), c.data());
+  AllowWideVectors(false);
+  std::vector<char> d(kConvertedTextCap);
+  const int32_t nd = ConvertToShiftJis(p, in.size(), d.data());
+  AllowWideVectors(true);
   ASSERT_EQ(na, nb) << what;
   ASSERT_EQ(na, nc) << what;
+  ASSERT_EQ(na, nd) << what << " (portable paths)";
   ASSERT_EQ(std::string(a.data(), (size_t)na), std::string(b.data(), (size_t)nb)) << what;
   ASSERT_EQ(std::string(a.data(), (size_t)na), std::string(c.data(), (size_t)nc)) << what;
+  ASSERT_EQ(std::string(a.data(), (size_t)na), std::string(d.data(), (size_t)nd)) << what << " (portable paths)";
 }
 
 // Japanese-looking text in `enc` with the characters that leave the fast paths:
