@@ -12,7 +12,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__GNUC__) && defined(__x86_64__)
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__SSE2__)
 #include <immintrin.h>
 #define KURIBO_AVX2_RUNS 1
 #endif
