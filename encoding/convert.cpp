@@ -287,18 +287,19 @@ inline __m128i Lanes(uint32_t m) {
 #if defined(KURIBO_AVX2_RUNS)
 // Code page 932 codes of the BMP, indexed by a three-byte UTF-8 sequence's
 // payload bits in the order they lie in memory (the lead's four, then six of
-// each trail), as the bytes to store; {0, 0} where the character is not a
-// plain two-byte code (a half-width kana to fold, or no form at all).
-const unsigned char (*Utf8PairTable())[2] {
-  static const std::unique_ptr<unsigned char[][2]> table = [] {
-    std::unique_ptr<unsigned char[][2]> t(new unsigned char[65536][2]);
+// each trail), as the two bytes to store; 0, 0 where the character is not a
+// plain two-byte code (a half-width kana to fold, or no form at all). Two
+// spare bytes at the end, as the gather reads four.
+const unsigned char* Utf8PairTable() {
+  static const std::unique_ptr<unsigned char[]> table = [] {
+    std::unique_ptr<unsigned char[]> t(new unsigned char[2 * 65536 + 2]());
     const uint16_t* narrow = NarrowFromUnicodeTable();
     for (unsigned idx = 0; idx < 65536; ++idx) {
       const unsigned cp = (idx & 0x0F) << 12 | ((idx >> 4) & 0x3F) << 6 | idx >> 10;
       const unsigned code = narrow[cp];
-      const bool two = code >= 0x100 && code != kNoForm;
-      t[idx][0] = two ? (unsigned char)(code >> 8) : 0;
-      t[idx][1] = two ? (unsigned char)code : 0;
+      if (code < 0x100 || code == kNoForm) continue;
+      t[2 * idx] = (unsigned char)(code >> 8);
+      t[2 * idx + 1] = (unsigned char)code;
     }
     return t;
   }();
@@ -367,14 +368,15 @@ KURIBO_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t n, unsi
     const uint32_t kept = ~wide::Bits(v) | (lead & wide::Bits(wide::KeptPair(v, t)));
     const uint32_t bad = start & ~kept;
     wide::Store(o, v);
-    if (bad) {
+    if (__builtin_expect(bad != 0, 0)) {
       const unsigned at = (unsigned)__builtin_ctz(bad);
       o += at;
       i += at;
       break;
     }
-    o[32] = p[i + 32];
-    const size_t k = (lead & start) >> 31 ? 33 : 32;  // a pair may end on the next byte
+    // A pair that ends on the next byte is left to the next window, so the
+    // step is fixed and the next loads need not wait for this window's masks.
+    const size_t k = (lead & start) >> 31 ? 31 : 32;
     o += k;
     i += k;
   }
@@ -429,17 +431,18 @@ KURIBO_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n, unsig
 // Eight three-byte sequences at a time (24 bytes, 32 readable), for as long as
 // every one of them is a character with a plain two-byte code; returns where
 // it stopped. The rest is left to the portable loop.
-__attribute__((target("avx2"))) size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t n,
-                                                    unsigned char** cursor, const unsigned char* end,
-                                                    const unsigned char (*table)[2]) {
+KURIBO_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
+                                const unsigned char* end, const unsigned char* table) {
   unsigned char* o = *cursor;
   // Each sequence to a 32-bit lane: lead, trail, trail, 0.
   const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3,
                                           4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
   // Lead E1-EF, trails 80-BF, the spare byte 0; ED (surrogates) is left out.
   const __m256i low = _mm256_set1_epi32(0x008080E1), span = _mm256_set1_epi32(0x003F3F0E);
-  const __m256i ed = _mm256_set1_epi32(0xFFFFFFED);
-  alignas(32) uint32_t idx[8];
+  const __m256i ed = _mm256_set1_epi32((int)0xFFFFFFED);
+  // The two code bytes of each gathered lane, packed into the low half.
+  const __m256i pack = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 4, 5, 8, 9,
+                                        12, 13, -1, -1, -1, -1, -1, -1, -1, -1);
   while (i + 32 <= n && end - o >= 16) {
     const __m256i raw = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + i + 12),
                                             reinterpret_cast<const __m128i*>(p + i));
@@ -447,27 +450,27 @@ __attribute__((target("avx2"))) size_t Utf8RunsAvx2(const unsigned char* p, size
     const __m256i d = _mm256_sub_epi8(w, low);
     const __m256i inRange = _mm256_cmpeq_epi8(_mm256_min_epu8(d, span), d);
     const __m256i bad = _mm256_or_si256(_mm256_xor_si256(inRange, _mm256_set1_epi8(-1)), _mm256_cmpeq_epi8(w, ed));
-    // Four mask bits a sequence; the window is taken up to its first bad one.
-    const uint32_t badBits = (uint32_t)_mm256_movemask_epi8(bad);
-    if (badBits & 0xF) break;
     const __m256i index = _mm256_or_si256(
         _mm256_or_si256(_mm256_and_si256(w, _mm256_set1_epi32(0x0F)),
                         _mm256_and_si256(_mm256_srli_epi32(w, 4), _mm256_set1_epi32(0x3F0))),
         _mm256_and_si256(_mm256_srli_epi32(w, 6), _mm256_set1_epi32(0xFC00)));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(idx), index);
+    const __m256i codes = _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 2);
     // A lead byte of 0 marks a character the portable loop must take.
-    unsigned zero = 1u << 8;
-    for (unsigned k = 0; k < 8; ++k) {
-      const unsigned char* code = table[idx[k]];
-      zero |= (unsigned)(code[0] == 0) << k;
-      std::memcpy(o + 2 * k, code, 2);
+    const __m256i zero = _mm256_cmpeq_epi32(_mm256_and_si256(codes, _mm256_set1_epi32(0xFF)), _mm256_setzero_si256());
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(codes, pack), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
+    // Four mask bits a sequence. The whole window is the likely case, and
+    // taking it as a branch keeps the next window's loads from waiting on this
+    // one's lookups.
+    const uint32_t stop = (uint32_t)_mm256_movemask_epi8(_mm256_or_si256(bad, zero));
+    if (__builtin_expect(stop != 0, 0)) {
+      const unsigned good = (unsigned)__builtin_ctz(stop) / 4;  // taken up to its first bad sequence
+      o += 2 * good;
+      i += 3 * good;
+      break;
     }
-    // Sequences before the first bad one or the first without a plain code.
-    const unsigned good = std::min((unsigned)__builtin_ctz(badBits | 1u << 31) / 4, (unsigned)__builtin_ctz(zero));
-    if (good == 0) break;
-    o += 2 * good;
-    i += 3 * good;
-    if (good < 8) break;
+    o += 16;
+    i += 24;
   }
   *cursor = o;
   return i;
@@ -1216,7 +1219,7 @@ class Decoder {
   const int32_t* fromUnicode_;
   const uint16_t* narrow_;  // UTF-8 only
 #if defined(KURIBO_AVX2_RUNS)
-  const unsigned char (*utf8Pairs_)[2] = nullptr;  // UTF-8 on processors with AVX2
+  const unsigned char* utf8Pairs_ = nullptr;  // UTF-8 on processors with AVX2
   bool avx2_ = false;
 #endif
 };
