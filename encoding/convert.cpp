@@ -285,21 +285,18 @@ inline __m128i Lanes(uint32_t m) {
 #endif
 
 #if defined(KURIBO_AVX2_RUNS)
-// Code page 932 codes of the BMP, indexed by a three-byte UTF-8 sequence's
-// payload bits in the order they lie in memory (the lead's four, then six of
-// each trail), as the two bytes to store; 0, 0 where the character is not a
-// plain two-byte code (a half-width kana to fold, or no form at all). Two
-// spare bytes at the end, as the gather reads four.
+// Code page 932 codes of the BMP by code point, as the two bytes to store;
+// 0, 0 where the character is not a plain two-byte code (a half-width kana to
+// fold, or no form at all). Two spare bytes at the end, as the gather reads four.
 const unsigned char* Utf8PairTable() {
   static const std::unique_ptr<unsigned char[]> table = [] {
     std::unique_ptr<unsigned char[]> t(new unsigned char[2 * 65536 + 2]());
     const uint16_t* narrow = NarrowFromUnicodeTable();
-    for (unsigned idx = 0; idx < 65536; ++idx) {
-      const unsigned cp = (idx & 0x0F) << 12 | ((idx >> 4) & 0x3F) << 6 | idx >> 10;
+    for (unsigned cp = 0; cp < 65536; ++cp) {
       const unsigned code = narrow[cp];
       if (code < 0x100 || code == kNoForm) continue;
-      t[2 * idx] = (unsigned char)(code >> 8);
-      t[2 * idx + 1] = (unsigned char)code;
+      t[2 * cp] = (unsigned char)(code >> 8);
+      t[2 * cp + 1] = (unsigned char)code;
     }
     return t;
   }();
@@ -428,9 +425,9 @@ KURIBO_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n, unsig
   return i;
 }
 
-// Eight three-byte sequences at a time (24 bytes, 32 readable), for as long as
-// every one of them is a character with a plain two-byte code; returns where
-// it stopped. The rest is left to the portable loop.
+// Eight three-byte sequences at a time (24 bytes, 32 readable) while they are
+// characters with plain two-byte codes, and the ASCII between them; returns
+// where it stopped. The rest is left to the portable loop.
 KURIBO_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
                                 const unsigned char* end, const unsigned char* table) {
   unsigned char* o = *cursor;
@@ -450,10 +447,11 @@ KURIBO_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t n, unsi
     const __m256i d = _mm256_sub_epi8(w, low);
     const __m256i inRange = _mm256_cmpeq_epi8(_mm256_min_epu8(d, span), d);
     const __m256i bad = _mm256_or_si256(_mm256_xor_si256(inRange, _mm256_set1_epi8(-1)), _mm256_cmpeq_epi8(w, ed));
+    // The code point: kana and kanji near in it are near in the table too.
     const __m256i index = _mm256_or_si256(
-        _mm256_or_si256(_mm256_and_si256(w, _mm256_set1_epi32(0x0F)),
-                        _mm256_and_si256(_mm256_srli_epi32(w, 4), _mm256_set1_epi32(0x3F0))),
-        _mm256_and_si256(_mm256_srli_epi32(w, 6), _mm256_set1_epi32(0xFC00)));
+        _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(w, _mm256_set1_epi32(0x0F)), 12),
+                        _mm256_srli_epi32(_mm256_and_si256(w, _mm256_set1_epi32(0x3F00)), 2)),
+        _mm256_srli_epi32(_mm256_and_si256(w, _mm256_set1_epi32(0x3F0000)), 16));
     const __m256i codes = _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 2);
     // A lead byte of 0 marks a character the portable loop must take.
     const __m256i zero = _mm256_cmpeq_epi32(_mm256_and_si256(codes, _mm256_set1_epi32(0xFF)), _mm256_setzero_si256());
@@ -467,7 +465,17 @@ KURIBO_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t n, unsi
       const unsigned good = (unsigned)__builtin_ctz(stop) / 4;  // taken up to its first bad sequence
       o += 2 * good;
       i += 3 * good;
-      break;
+      // ASCII between the characters (a tag, a line end, digits) is copied
+      // here too, so mixed text stays in this loop.
+      if (i + 32 > n || end - o < 32) break;
+      const __m256i a = wide::Load(p + i);
+      const uint32_t high = wide::Bits(a);
+      if (high & 1) break;  // a character the portable loop must take
+      wide::Store(o, a);
+      const unsigned run = high ? (unsigned)__builtin_ctz(high) : 32;
+      o += run;
+      i += run;
+      continue;
     }
     o += 16;
     i += 24;
