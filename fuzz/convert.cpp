@@ -22,6 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (s != n || std::memcmp(out.get(), again.get(), (size_t)n) != 0) std::abort();
   const int32_t k = kuribo::ConvertToShiftJisChunked(data, size, again.get());
   if (k != n || std::memcmp(out.get(), again.get(), (size_t)n) != 0) std::abort();
+  // The same without the 256-bit paths.
+  kuribo::AllowWideVectors(false);
+  const int32_t w = kuribo::ConvertToShiftJis(data, size, again.get());
+  kuribo::AllowWideVectors(true);
+  if (w != n || std::memcmp(out.get(), again.get(), (size_t)n) != 0) std::abort();
   const int32_t c = kuribo::CompactText(out.get(), n);
   if (c < 0 || c > n) std::abort();
   return 0;
