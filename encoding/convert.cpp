@@ -306,7 +306,10 @@ const unsigned char* Utf8PairTable() {
 std::atomic<bool> avx2Allowed{true};
 
 bool HaveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
+  static const bool have = [] {
+    __builtin_cpu_init();  // in case this runs before the runtime has set its feature table up
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
   return have && avx2Allowed.load(std::memory_order_relaxed);
 }
 
