@@ -901,6 +901,11 @@ class Decoder {
               o[2 * k] = (unsigned char)(code >> 8);
               o[2 * k + 1] = (unsigned char)code;
             }
+            if (__builtin_expect(bad == 1u << 10, 1)) {  // the whole window, as a predicted branch
+              o += 20;
+              i += 30;
+              continue;
+            }
             const unsigned good = (unsigned)__builtin_ctz(bad);
             if (good) {
               o += 2 * good;
