@@ -980,6 +980,12 @@ struct Tally {
   }
 };
 
+// The bytes below 0x80 from p[i] on (p[i] is one): a lone one, such as a
+// trail byte of another encoding, without the run scan.
+inline size_t LeanAsciiRun(const unsigned char* p, size_t i, size_t n) {
+  return i + 1 < n && p[i + 1] >= 0x80 ? 1 : AsciiRun(p + i, n - i);
+}
+
 class SjisScorer {
  public:
   void Feed(const unsigned char* p, size_t n) {
@@ -991,7 +997,7 @@ class SjisScorer {
       const unsigned c = p[i];
       if (c < 0x80) {
         s.after = 0;
-        i += AsciiRun(p + i, n - i);
+        i += LeanAsciiRun(p, i, n);
         continue;
       }
       if (const unsigned row = t.sjisRow[c]) {
@@ -1058,7 +1064,7 @@ class EucScorer {
       const unsigned c = p[i];
       if (c < 0x80) {
         s.after = 0;
-        i += AsciiRun(p + i, n - i);
+        i += LeanAsciiRun(p, i, n);
         continue;
       }
       if (c >= 0xA1 && c <= 0xFE && i + 1 < n) {
@@ -1070,6 +1076,11 @@ class EucScorer {
           s.score -= 16;  // the row byte is dropped; the next byte stands on its own
           ++i;
         }
+        continue;
+      }
+      if (c != 0x8E && c != 0x8F && (c < 0xA1 || c == 0xFF)) {
+        s.score -= 16;  // no lead byte
+        ++i;
         continue;
       }
       Step(t, s, p[i++]);
@@ -1134,7 +1145,7 @@ class Utf8Scorer {
       const unsigned c = p[i];
       if (c < 0x80) {
         s.after = 0;
-        i += AsciiRun(p + i, n - i);
+        i += LeanAsciiRun(p, i, n);
         continue;
       }
       if (c >= 0xE0 && c <= 0xEF && i + 2 < n) {
@@ -1146,9 +1157,15 @@ class Utf8Scorer {
           i += 3;
           continue;
         }
-      } else if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
-        Char(t, s, (c & 0x1F) << 6 | (p[i + 1] & 0x3F));
-        i += 2;
+      } else if (c >= 0xC2 && c <= 0xDF) {
+        if (i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+          Char(t, s, (c & 0x1F) << 6 | (p[i + 1] & 0x3F));
+          i += 2;
+          continue;
+        }
+      } else if (c < 0xC2 || c > 0xF4) {
+        s.score -= 16;  // no lead byte
+        ++i;
         continue;
       }
       Step(t, s, p[i++]);
@@ -1226,6 +1243,26 @@ class Candidates {
     sjis_.Feed(p, n);
     euc_.Feed(p, n);
   }
+  // The same for text that may be mostly ASCII. Of a run of ASCII bytes only
+  // the first two can change a score: they end a character pending in any
+  // decoding and clear what Score keeps of the code before. So the scorers are
+  // fed up to there, and the rest of a long run is passed over once for the
+  // three.
+  void FeedSparse(const unsigned char* p, size_t n) {
+    constexpr size_t kBlock = 16, kLongRun = 4 * kBlock;
+    size_t from = 0;
+    for (size_t i = 0; i + kLongRun <= n;) {
+      const size_t k = AsciiRun(p + i, n - i);
+      if (k < kLongRun) {
+        i += k < kBlock ? kBlock : k;
+        continue;
+      }
+      Feed(p + from, i + 2 - from);
+      i += k;
+      from = i;
+    }
+    Feed(p + from, n - from);
+  }
   void End() {
     utf8_.End();
     sjis_.End();
@@ -1262,7 +1299,7 @@ TextEncoding DetectWindow(const unsigned char* p, size_t n, bool complete) {
     if (lead >= kDecisiveLead) return e;
     done = kProbe;
   }
-  c.Feed(p + done, n - done);
+  c.FeedSparse(p + done, n - done);
   if (complete) c.End();
   return c.Best(&lead);
 }
@@ -1508,7 +1545,7 @@ long DetectionScore(TextEncoding enc, const unsigned char* p, size_t n, size_t c
   Candidates c;
   if (cut > n) cut = n;
   c.Feed(p, cut);
-  c.Feed(p + cut, n - cut);
+  c.FeedSparse(p + cut, n - cut);
   if (complete) c.End();
   return c.Value(enc);
 }
