@@ -843,7 +843,7 @@ constexpr TextEncoding kCandidates[] = {TextEncoding::kUtf8, TextEncoding::kShif
                                         TextEncoding::kEucJp};
 
 // The best of the candidates' scores, with the lead it has over the runner-up
-// (which counts as 0 when every other score is below that).
+// (counted from 0 up, unless the best overtook an earlier candidate).
 TextEncoding Pick(const long (&scores)[3], long* lead) {
   TextEncoding best = TextEncoding::kShiftJis;
   long bestScore = 0, second = 0;
@@ -904,7 +904,7 @@ struct DetectTables {
   int8_t single[8][256];      // what Score::Code adds for a code below 0x100, by kAfter* before
   uint8_t sjisRow[256];       // Shift_JIS lead byte to its row of sjisPair, 0 for none
   int8_t sjisPair[61][256];   // what a pair adds, kPairNoForm, kNotTrail
-  int8_t sjisSingle[8][256];  // what a byte 0x80-0xFF that is no lead adds, by kAfter* before
+  int8_t sjisSingle[8][256];  // what a byte 0x80-0xFF that is no lead adds, by kAfter*
   uint8_t sjisAfter[8][256];  // and the kAfter* it leaves
   int8_t eucPair[94 * 94];    // what a JIS X 0208 pair adds, or kPairNoForm
   int8_t utf8[65536];         // what a BMP character's sequence adds (>= 2), or kUtf8*
@@ -914,7 +914,8 @@ const DetectTables& Tables() {
   static const std::unique_ptr<DetectTables> tables = [] {
     auto t = std::make_unique<DetectTables>();
     for (unsigned c = 0; c < 256; ++c) {
-      t->after[c] = (uint8_t)((TakesVoiced(c) ? kAfterVoiced : 0) | (TakesSemiVoiced(c) ? kAfterSemiVoiced : 0) |
+      t->after[c] = (uint8_t)((TakesVoiced(c) ? kAfterVoiced : 0) |
+                              (TakesSemiVoiced(c) ? kAfterSemiVoiced : 0) |
                               (c >= 0xB1 && c <= 0xDD ? kAfterKana : 0));
     }
     for (unsigned a = 0; a < 8; ++a) {
@@ -949,7 +950,9 @@ const DetectTables& Tables() {
       }
     }
     for (unsigned j1 = 0; j1 < 94; ++j1) {
-      for (unsigned j2 = 0; j2 < 94; ++j2) t->eucPair[j1 * 94 + j2] = legacy(JisToSjis(j1 + 0x21, j2 + 0x21));
+      for (unsigned j2 = 0; j2 < 94; ++j2) {
+        t->eucPair[j1 * 94 + j2] = legacy(JisToSjis(j1 + 0x21, j2 + 0x21));
+      }
     }
     const int32_t* fromU = Utf16ToCp932Table();
     for (unsigned cp = 0; cp < 65536; ++cp) {
@@ -1273,7 +1276,8 @@ class Candidates {
     return Pick(scores, lead);
   }
   long Value(TextEncoding e) const {
-    return e == TextEncoding::kUtf8 ? utf8_.Value() : e == TextEncoding::kShiftJis ? sjis_.Value() : euc_.Value();
+    if (e == TextEncoding::kUtf8) return utf8_.Value();
+    return e == TextEncoding::kShiftJis ? sjis_.Value() : euc_.Value();
   }
 
  private:
