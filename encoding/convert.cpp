@@ -1081,6 +1081,18 @@ class EucScorer {
         }
         continue;
       }
+      if (c == 0x8E && i + 1 < n) {
+        const unsigned d = p[i + 1];
+        if (d >= 0xA1 && d <= 0xDF) {
+          s.score += 6;  // as telling as a UTF-8 sequence
+          s.Single(t, d);
+          i += 2;
+        } else {
+          s.score -= 16;
+          ++i;
+        }
+        continue;
+      }
       if (c != 0x8E && c != 0x8F && (c < 0xA1 || c == 0xFF)) {
         s.score -= 16;  // no lead byte
         ++i;
@@ -1155,15 +1167,28 @@ class Utf8Scorer {
         const unsigned b1 = p[i + 1], b2 = p[i + 2];
         const unsigned lo = c == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
         const unsigned hi = c == 0xED ? 0x9F : 0xBF;  // no surrogates
-        if (b1 >= lo && b1 <= hi && (b2 & 0xC0) == 0x80) {
+        // A cut sequence is dropped where it breaks off; the byte that breaks
+        // it starts afresh.
+        s.score -= 16;
+        if (b1 < lo || b1 > hi) {
+          ++i;
+        } else if ((b2 & 0xC0) != 0x80) {
+          i += 2;
+        } else {
+          s.score += 16;
           Char(t, s, (c & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F));
           i += 3;
-          continue;
         }
+        continue;
       } else if (c >= 0xC2 && c <= 0xDF) {
-        if (i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
-          Char(t, s, (c & 0x1F) << 6 | (p[i + 1] & 0x3F));
-          i += 2;
+        if (i + 1 < n) {
+          if ((p[i + 1] & 0xC0) == 0x80) {
+            Char(t, s, (c & 0x1F) << 6 | (p[i + 1] & 0x3F));
+            i += 2;
+          } else {
+            s.score -= 16;
+            ++i;
+          }
           continue;
         }
       } else if (c < 0xC2 || c > 0xF4) {
