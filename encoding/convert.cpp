@@ -895,9 +895,11 @@ constexpr unsigned kAfterVoiced = 1, kAfterSemiVoiced = 2, kAfterKana = 4;
 constexpr int kPairNoForm = -8;
 // A Shift_JIS pair's entry when the second byte is no trail byte.
 constexpr int kNotTrail = 127;
-// A UTF-8 entry: no code page 932 form, or a one-byte form (half-width kana
-// and the like), where the code point itself is looked at again.
-constexpr int kUtf8NoForm = 0, kUtf8OneByte = 1;
+// A UTF-8 entry: what the sequence and its character add (0-31), with a flag
+// where the character has no code page 932 form (what Score keeps of the code
+// before stays) and one where its form is one byte (half-width kana and the
+// like: the code point is looked at again).
+constexpr unsigned kUtf8Add = 31, kUtf8NoForm = 32, kUtf8OneByte = 64;
 
 struct DetectTables {
   uint8_t after[256];         // kAfter* of a code below 0x100
@@ -907,7 +909,7 @@ struct DetectTables {
   int8_t sjisSingle[8][256];  // what a byte 0x80-0xFF that is no lead adds, by kAfter*
   uint8_t sjisAfter[8][256];  // and the kAfter* it leaves
   int8_t eucPair[94 * 94];    // what a JIS X 0208 pair adds, or kPairNoForm
-  int8_t utf8[65536];         // what a BMP character's sequence adds (>= 2), or kUtf8*
+  uint8_t utf8[65536];        // kUtf8* of a BMP character
 };
 
 const DetectTables& Tables() {
@@ -958,10 +960,10 @@ const DetectTables& Tables() {
     for (unsigned cp = 0; cp < 65536; ++cp) {
       const int sequence = cp < 0x800 ? 6 : 18;
       const int c = fromU[cp];
-      t->utf8[cp] = (int8_t)(c < 0 ? kUtf8NoForm
-                             : c < 0x80 ? sequence
-                             : c < 0x100 ? kUtf8OneByte
-                                         : sequence + twoByte[c]);
+      t->utf8[cp] = (uint8_t)(c < 0 ? kUtf8NoForm | sequence
+                              : c < 0x80 ? sequence
+                              : c < 0x100 ? kUtf8OneByte | sequence
+                                          : sequence + twoByte[c]);
     }
     return t;
   }();
@@ -1248,14 +1250,11 @@ class Utf8Scorer {
       s.score += 18;  // four bytes, and no form
       return;
     }
-    const int v = t.utf8[cp];
-    if (v > kUtf8OneByte) {
-      s.score += v;
-      s.after = 0;
-      return;
-    }
-    s.score += cp < 0x800 ? 6 : 18;
-    if (v == kUtf8OneByte) s.Single(t, (unsigned)Utf16ToCp932Table()[cp]);
+    const unsigned v = t.utf8[cp];
+    s.score += v & kUtf8Add;
+    if (v & kUtf8OneByte) return s.Single(t, (unsigned)Utf16ToCp932Table()[cp]);
+    // Without a branch: in the wrong decodings characters without a form come at random.
+    s.after &= 0u - ((v & kUtf8NoForm) >> 5);
   }
 
   Tally s_;
