@@ -294,43 +294,6 @@ TEST(FastPaths, RandomBytesGiveTheStepwiseBytes) {
   }
 }
 
-// Every two-byte code, after a sentence that settles the encoding as Shift_JIS,
-// folds onto the code its character converts back to and a code without a
-// character is dropped; the fast runs, the state machines and the chunked reader agree.
-TEST(FastPaths, EveryTwoByteCodeFoldsAsKeywordsDo) {
-  const int32_t* toU = Cp932ToUtf16Table();
-  const int32_t* fromU = Utf16ToCp932Table();
-  std::string in, expected;
-  for (int k = 0; k < 40; ++k) in += kSjisSentence, expected += kSjisSentence;
-  for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-    if (lead >= 0xA0 && lead <= 0xDF) continue;
-    for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
-      if (trail == 0x7F) continue;
-      const unsigned code = lead << 8 | trail;
-      in += {(char)lead, (char)trail};
-      if (toU[code] < 0) continue;
-      const int c = fromU[toU[code]];
-      const unsigned folded = c >= 0x100 ? (unsigned)c : code;
-      expected += {(char)(folded >> 8), (char)folded};
-    }
-  }
-  EXPECT_EQ(Convert(in), expected);
-  ExpectSameAsStepwise(in, "every code");
-}
-
-// Every BMP code point outside the surrogates as UTF-8 (marked, so detection
-// plays no part), each after an ASCII byte: the fast runs read their own
-// 16-bit table, the state machines the 32-bit one.
-TEST(FastPaths, EveryUtf8CharacterGivesTheStepwiseBytes) {
-  std::string in = "\xEF\xBB\xBF";
-  for (char32_t cp = 0x80; cp < 0x10000; ++cp) {
-    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
-    in += 'x';
-    AppendUtf8(in, cp);
-  }
-  ExpectSameAsStepwise(in, "every code point");
-}
-
 // The lean detection scorers, fed in two pieces cut at `cut`, give each
 // decoding the score the converter's decoders feeding a Score give, and
 // detection chooses as the decoders would.
@@ -382,6 +345,43 @@ TEST(DetectionScores, EqualTheDecodersOnRandomBytes) {
     }
     ExpectSameScores(s, rng() % (s.size() + 1), "random " + std::to_string(iter));
   }
+}
+
+// Every two-byte code, after a sentence that settles the encoding as Shift_JIS,
+// folds onto the code its character converts back to and a code without a
+// character is dropped; the fast runs, the state machines and the chunked reader agree.
+TEST(FastPaths, EveryTwoByteCodeFoldsAsKeywordsDo) {
+  const int32_t* toU = Cp932ToUtf16Table();
+  const int32_t* fromU = Utf16ToCp932Table();
+  std::string in, expected;
+  for (int k = 0; k < 40; ++k) in += kSjisSentence, expected += kSjisSentence;
+  for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+    if (lead >= 0xA0 && lead <= 0xDF) continue;
+    for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+      if (trail == 0x7F) continue;
+      const unsigned code = lead << 8 | trail;
+      in += {(char)lead, (char)trail};
+      if (toU[code] < 0) continue;
+      const int c = fromU[toU[code]];
+      const unsigned folded = c >= 0x100 ? (unsigned)c : code;
+      expected += {(char)(folded >> 8), (char)folded};
+    }
+  }
+  EXPECT_EQ(Convert(in), expected);
+  ExpectSameAsStepwise(in, "every code");
+}
+
+// Every BMP code point outside the surrogates as UTF-8 (marked, so detection
+// plays no part), each after an ASCII byte: the fast runs read their own
+// 16-bit table, the state machines the 32-bit one.
+TEST(FastPaths, EveryUtf8CharacterGivesTheStepwiseBytes) {
+  std::string in = "\xEF\xBB\xBF";
+  for (char32_t cp = 0x80; cp < 0x10000; ++cp) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+    in += 'x';
+    AppendUtf8(in, cp);
+  }
+  ExpectSameAsStepwise(in, "every code point");
 }
 
 #ifdef KURIBO_CORPUS_DIR
