@@ -1378,6 +1378,38 @@ TextEncoding FromStart(const unsigned char* p, size_t n, size_t& skip) {
   return Utf16WithoutMark(p, n);
 }
 
+}  // namespace
+
+// The hooks of tests and fuzzing.
+
+TextEncoding DetectTextEncodingReference(const unsigned char* data, size_t size, bool complete) {
+  size_t skip = 0;
+  const TextEncoding start = FromStart(data, size, skip);
+  if (start != TextEncoding::kAscii) return start;
+  for (size_t t = 0; t < size; ++t) {
+    if (data[t] >= 0x80 || (data[t] == kEsc && IsoDesignation(data + t, size - t) == 1)) {
+      const size_t n = size - t < kChunk ? size - t : kChunk;
+      return ReferenceDetectWindow(data + t, n, complete && n == size - t);
+    }
+  }
+  return TextEncoding::kAscii;
+}
+
+long DetectionScore(TextEncoding enc, const unsigned char* p, size_t n, size_t cut, bool complete) {
+  Candidates c;
+  if (cut > n) cut = n;
+  c.Feed(p, cut);
+  c.FeedSparse(p + cut, n - cut);
+  if (complete) c.End();
+  return c.Value(enc);
+}
+
+long DetectionScoreReference(TextEncoding enc, const unsigned char* p, size_t n, bool complete) {
+  return ReferenceScore(enc, p, n, complete);
+}
+
+namespace {
+
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -1543,43 +1575,17 @@ int32_t ConvertSpan(const unsigned char* data, size_t size, char* out) {
 
 }  // namespace
 
-namespace {
-
-template <TextEncoding (*detect)(const unsigned char*, size_t, bool)>
-TextEncoding DetectFrom(const unsigned char* data, size_t size, bool complete) {
+TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool complete) {
   size_t skip = 0;
   const TextEncoding start = FromStart(data, size, skip);
   if (start != TextEncoding::kAscii) return start;
   for (size_t t = 0; t < size; ++t) {
     if (data[t] >= 0x80 || (data[t] == kEsc && IsoDesignation(data + t, size - t) == 1)) {
       const size_t n = size - t < kChunk ? size - t : kChunk;
-      return detect(data + t, n, complete && n == size - t);
+      return DetectWindow(data + t, n, complete && n == size - t);
     }
   }
   return TextEncoding::kAscii;
-}
-
-}  // namespace
-
-TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool complete) {
-  return DetectFrom<DetectWindow>(data, size, complete);
-}
-
-TextEncoding DetectTextEncodingReference(const unsigned char* data, size_t size, bool complete) {
-  return DetectFrom<ReferenceDetectWindow>(data, size, complete);
-}
-
-long DetectionScore(TextEncoding enc, const unsigned char* p, size_t n, size_t cut, bool complete) {
-  Candidates c;
-  if (cut > n) cut = n;
-  c.Feed(p, cut);
-  c.FeedSparse(p + cut, n - cut);
-  if (complete) c.End();
-  return c.Value(enc);
-}
-
-long DetectionScoreReference(TextEncoding enc, const unsigned char* p, size_t n, bool complete) {
-  return ReferenceScore(enc, p, n, complete);
 }
 
 int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out) {
