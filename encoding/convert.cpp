@@ -1252,44 +1252,509 @@ int IsoDesignation(const unsigned char* p, size_t n) {
   return 0;
 }
 
-// Scores each candidate decoding of p[0, n) and returns the best, with the
-// lead it has over the runner-up.
-TextEncoding ScoreWindow(const unsigned char* p, size_t n, bool complete, long* lead) {
-  const TextEncoding order[] = {TextEncoding::kUtf8, TextEncoding::kShiftJis, TextEncoding::kEucJp};
+// The candidate decodings in the order that breaks ties.
+constexpr TextEncoding kCandidates[] = {TextEncoding::kUtf8, TextEncoding::kShiftJis,
+                                        TextEncoding::kEucJp};
+
+// The best of the candidates' scores, with the lead it has over the runner-up
+// (counted from 0 up, unless the best overtook an earlier candidate).
+TextEncoding Pick(const long (&scores)[3], long* lead) {
   TextEncoding best = TextEncoding::kShiftJis;
   long bestScore = 0, second = 0;
   bool first = true;
-  for (TextEncoding e : order) {
-    Decoder d(e);
-    Score s;
-    d.Feed(p, n, s);
-    if (complete) d.End(s);
-    if (first || s.Value() > bestScore) {
+  for (int k = 0; k < 3; ++k) {
+    const long v = scores[k];
+    if (first || v > bestScore) {
       if (!first) second = bestScore;
-      best = e;
-      bestScore = s.Value();
+      best = kCandidates[k];
+      bestScore = v;
       first = false;
-    } else if (s.Value() > second) {
-      second = s.Value();
+    } else if (v > second) {
+      second = v;
     }
   }
   *lead = bestScore - second;
   return best;
 }
 
+// The score of one candidate through the converter's own decoder: the
+// yardstick of the lean scorers below.
+long ReferenceScore(TextEncoding e, const unsigned char* p, size_t n, bool complete) {
+  Decoder d(e);
+  Score s;
+  d.Feed(p, n, s);
+  if (complete) d.End(s);
+  return s.Value();
+}
+
+TextEncoding ReferenceScoreWindow(const unsigned char* p, size_t n, bool complete, long* lead) {
+  long scores[3];
+  for (int k = 0; k < 3; ++k) scores[k] = ReferenceScore(kCandidates[k], p, n, complete);
+  return Pick(scores, lead);
+}
+
+// Lean scorers: each candidate decoding as its own byte-at-a-time machine
+// that adds to the score straight from tables folding a character's code page
+// 932 form and its score into one load. Detection runs them on every text, so
+// they skip the decoders' generic paths; they add exactly what a Decoder
+// feeding a Score adds, fed in any number of pieces.
+
+// Of the code before: whether a voiced mark, a semi-voiced mark, a small kana
+// or the long-vowel mark after it scores more (Score's `prev_`, reduced to
+// what it is asked).
+constexpr unsigned kAfterVoiced = 1, kAfterSemiVoiced = 2, kAfterKana = 4;
+
+// A pair's entry when the code has no character (NoForm(true)); no character
+// scores -8.
+constexpr int kPairNoForm = -8;
+// A Shift_JIS pair's entry when the second byte is no trail byte.
+constexpr int kNotTrail = 127;
+// A UTF-8 entry: what the sequence and its character add (0-31), with a flag
+// where the character has no code page 932 form (what Score keeps of the code
+// before stays) and one where its form is one byte (half-width kana and the
+// like: the code point is looked at again).
+constexpr unsigned kUtf8Add = 31, kUtf8NoForm = 32, kUtf8OneByte = 64;
+
+struct DetectTables {
+  uint8_t after[256];         // kAfter* of a code below 0x100
+  int8_t single[8][256];      // what Score::Code adds for a code below 0x100, by kAfter* before
+  uint8_t sjisRow[256];       // Shift_JIS lead byte to its row of sjisPair, 0 for none
+  int8_t sjisPair[61][256];   // what a pair adds, kPairNoForm, kNotTrail
+  int8_t sjisSingle[8][256];  // what a byte 0x80-0xFF that is no lead adds, by kAfter*
+  uint8_t sjisAfter[8][256];  // and the kAfter* it leaves
+  int8_t eucPair[94 * 94];    // what a JIS X 0208 pair adds, or kPairNoForm
+  uint8_t utf8[65536];        // kUtf8* of a BMP character
+};
+
+const DetectTables& Tables() {
+  static const std::unique_ptr<DetectTables> tables = [] {
+    auto t = std::make_unique<DetectTables>();
+    for (unsigned c = 0; c < 256; ++c) {
+      t->after[c] = (uint8_t)((TakesVoiced(c) ? kAfterVoiced : 0) |
+                              (TakesSemiVoiced(c) ? kAfterSemiVoiced : 0) |
+                              (c >= 0xB1 && c <= 0xDD ? kAfterKana : 0));
+    }
+    for (unsigned a = 0; a < 8; ++a) {
+      for (unsigned c = 0; c < 256; ++c) {
+        int v = 0;
+        if (c >= 0x80) {
+          v = 3;
+          if ((c == 0xDE && (a & kAfterVoiced)) || (c == 0xDF && (a & kAfterSemiVoiced))) v += 10;
+          if (c >= 0xA7 && c <= 0xB0 && (a & kAfterKana)) v += 4;
+        }
+        t->single[a][c] = (int8_t)v;
+        const bool kana = c >= 0xA1 && c <= 0xDF;
+        t->sjisSingle[a][c] = (int8_t)(kana ? v : -16);
+        t->sjisAfter[a][c] = (uint8_t)(kana ? t->after[c] : a);
+      }
+    }
+    const int8_t* twoByte = TwoByteScoreTable();
+    const uint16_t* canonical = CanonicalTable();
+    const uint64_t* same = SameCodeBits();
+    auto legacy = [&](unsigned code) {
+      const unsigned c = Canonical(same, canonical, code & 0xFFFF);
+      return (int8_t)(c ? twoByte[c] : kPairNoForm);
+    };
+    std::memset(t->sjisRow, 0, sizeof t->sjisRow);
+    unsigned row = 0;
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+      if (lead >= 0xA0 && lead <= 0xDF) continue;
+      t->sjisRow[lead] = (uint8_t)++row;
+      for (unsigned c = 0; c < 256; ++c) {
+        const bool trail = c >= 0x40 && c <= 0xFC && c != 0x7F;
+        t->sjisPair[row][c] = trail ? legacy(lead << 8 | c) : (int8_t)kNotTrail;
+      }
+    }
+    for (unsigned j1 = 0; j1 < 94; ++j1) {
+      for (unsigned j2 = 0; j2 < 94; ++j2) {
+        t->eucPair[j1 * 94 + j2] = legacy(JisToSjis(j1 + 0x21, j2 + 0x21));
+      }
+    }
+    const int32_t* fromU = Utf16ToCp932Table();
+    for (unsigned cp = 0; cp < 65536; ++cp) {
+      const int sequence = cp < 0x800 ? 6 : 18;
+      const int c = fromU[cp];
+      t->utf8[cp] = (uint8_t)(c < 0 ? kUtf8NoForm | sequence
+                              : c < 0x80 ? sequence
+                              : c < 0x100 ? kUtf8OneByte | sequence
+                                          : sequence + twoByte[c]);
+    }
+    return t;
+  }();
+  return *tables;
+}
+
+// Score's sum and what it keeps of the code before.
+struct Tally {
+  long score = 0;
+  unsigned after = 0;
+
+  void Single(const DetectTables& t, unsigned c) {
+    score += t.single[after][c];
+    after = t.after[c];
+  }
+  void Pair(int v) {
+    score += v;
+    if (v != kPairNoForm) after = 0;
+  }
+};
+
+// The bytes below 0x80 from p[i] on (p[i] is one): a lone one, such as a
+// trail byte of another encoding, without the run scan.
+inline size_t LeanAsciiRun(const unsigned char* p, size_t i, size_t n) {
+  return i + 1 < n && p[i + 1] >= 0x80 ? 1 : AsciiRun(p + i, n - i);
+}
+
+class SjisScorer {
+ public:
+  void Feed(const unsigned char* p, size_t n) {
+    const DetectTables& t = Tables();
+    Tally s = s_;
+    size_t i = 0;
+    while (lead_ && i < n) Step(t, s, p[i++]);
+    while (i < n) {
+      const unsigned c = p[i];
+      if (c < 0x80) {
+        s.after = 0;
+        i += LeanAsciiRun(p, i, n);
+        continue;
+      }
+      if (const unsigned row = t.sjisRow[c]) {
+        if (i + 1 == n) {
+          lead_ = c;
+          break;
+        }
+        const int v = t.sjisPair[row][p[i + 1]];
+        if (v != kNotTrail) {
+          s.Pair(v);
+          i += 2;
+        } else {
+          s.score -= 16;  // the lead is dropped; the next byte stands on its own
+          ++i;
+        }
+        continue;
+      }
+      s.score += t.sjisSingle[s.after][c];
+      s.after = t.sjisAfter[s.after][c];
+      ++i;
+    }
+    s_ = s;
+  }
+  void End() {
+    if (lead_) s_.score -= 16;
+    lead_ = 0;
+  }
+  long Value() const { return s_.score; }
+
+ private:
+  // The Shift_JIS state machine on one byte.
+  void Step(const DetectTables& t, Tally& s, unsigned c) {
+    if (lead_) {
+      const int v = t.sjisPair[t.sjisRow[lead_]][c];
+      lead_ = 0;
+      if (v != kNotTrail) return s.Pair(v);
+      s.score -= 16;
+    }
+    if (c < 0x80) {
+      s.after = 0;
+    } else if (t.sjisRow[c]) {
+      lead_ = c;
+    } else {
+      s.score += t.sjisSingle[s.after][c];
+      s.after = t.sjisAfter[s.after][c];
+    }
+  }
+
+  Tally s_;
+  unsigned lead_ = 0;
+};
+
+class EucScorer {
+ public:
+  void Feed(const unsigned char* p, size_t n) {
+    const DetectTables& t = Tables();
+    Tally s = s_;
+    size_t i = 0;
+    while (i < n) {
+      if (pending_) {
+        Step(t, s, p[i++]);
+        continue;
+      }
+      const unsigned c = p[i];
+      if (c < 0x80) {
+        s.after = 0;
+        i += LeanAsciiRun(p, i, n);
+        continue;
+      }
+      if (c >= 0xA1 && c <= 0xFE && i + 1 < n) {
+        const unsigned d = p[i + 1];
+        if (d >= 0xA1 && d <= 0xFE) {
+          s.Pair(t.eucPair[(c - 0xA1) * 94 + (d - 0xA1)]);
+          i += 2;
+        } else {
+          s.score -= 16;  // the row byte is dropped; the next byte stands on its own
+          ++i;
+        }
+        continue;
+      }
+      if (c == 0x8E && i + 1 < n) {
+        const unsigned d = p[i + 1];
+        if (d >= 0xA1 && d <= 0xDF) {
+          s.score += 6;  // as telling as a UTF-8 sequence
+          s.Single(t, d);
+          i += 2;
+        } else {
+          s.score -= 16;
+          ++i;
+        }
+        continue;
+      }
+      if (c != 0x8E && c != 0x8F && (c < 0xA1 || c == 0xFF)) {
+        s.score -= 16;  // no lead byte
+        ++i;
+        continue;
+      }
+      Step(t, s, p[i++]);
+    }
+    s_ = s;
+  }
+  void End() {
+    if (pending_) s_.score -= 16;
+    pending_ = 0;
+  }
+  long Value() const { return s_.score; }
+
+ private:
+  // The EUC-JP state machine on one byte.
+  void Step(const DetectTables& t, Tally& s, unsigned c) {
+    if (pending_) {
+      const unsigned q = pending_;
+      pending_ = 0;
+      const bool row = c >= 0xA1 && c <= 0xFE;
+      if (q >= 0xA1 && q <= 0xFE) {
+        if (row) return s.Pair(t.eucPair[(q - 0xA1) * 94 + (c - 0xA1)]);
+      } else if (q == 0x8E) {
+        if (c >= 0xA1 && c <= 0xDF) {
+          s.score += 6;  // as telling as a UTF-8 sequence
+          return s.Single(t, c);
+        }
+      } else if (q == 0x8F) {
+        if (row) {
+          pending_ = 0x8F00 | c;
+          return;
+        }
+      } else if (row) {
+        const unsigned code = Jis0212Table::Get((q & 0xFF) - 0x80, c - 0x80);
+        return s.Pair(code ? TwoByteScoreTable()[code] : kPairNoForm);
+      }
+      s.score -= 16;
+    }
+    if (c < 0x80) {
+      s.after = 0;
+    } else if (c == 0x8E || c == 0x8F || (c >= 0xA1 && c <= 0xFE)) {
+      pending_ = c;
+    } else {
+      s.score -= 16;
+    }
+  }
+
+  Tally s_;
+  unsigned pending_ = 0;  // 0x8E, 0x8F, 0x8F00 | row, or a JIS X 0208 row byte
+};
+
+class Utf8Scorer {
+ public:
+  void Feed(const unsigned char* p, size_t n) {
+    const DetectTables& t = Tables();
+    Tally s = s_;
+    size_t i = 0;
+    while (i < n) {
+      if (need_) {
+        Step(t, s, p[i++]);
+        continue;
+      }
+      const unsigned c = p[i];
+      if (c < 0x80) {
+        s.after = 0;
+        i += LeanAsciiRun(p, i, n);
+        continue;
+      }
+      if (c >= 0xE0 && c <= 0xEF && i + 2 < n) {
+        const unsigned b1 = p[i + 1], b2 = p[i + 2];
+        const unsigned lo = c == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+        const unsigned hi = c == 0xED ? 0x9F : 0xBF;  // no surrogates
+        // A cut sequence is dropped where it breaks off; the byte that breaks
+        // it starts afresh.
+        s.score -= 16;
+        if (b1 < lo || b1 > hi) {
+          ++i;
+        } else if ((b2 & 0xC0) != 0x80) {
+          i += 2;
+        } else {
+          s.score += 16;
+          Char(t, s, (c & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F));
+          i += 3;
+        }
+        continue;
+      } else if (c >= 0xC2 && c <= 0xDF) {
+        if (i + 1 < n) {
+          if ((p[i + 1] & 0xC0) == 0x80) {
+            Char(t, s, (c & 0x1F) << 6 | (p[i + 1] & 0x3F));
+            i += 2;
+          } else {
+            s.score -= 16;
+            ++i;
+          }
+          continue;
+        }
+      } else if (c < 0xC2 || c > 0xF4) {
+        s.score -= 16;  // no lead byte
+        ++i;
+        continue;
+      }
+      Step(t, s, p[i++]);
+    }
+    s_ = s;
+  }
+  void End() {
+    if (need_) s_.score -= 16;
+    need_ = 0;
+  }
+  long Value() const { return s_.score; }
+
+ private:
+  // The UTF-8 state machine on one byte.
+  void Step(const DetectTables& t, Tally& s, unsigned c) {
+    if (need_) {
+      if (c >= lo_ && c <= hi_) {
+        cp_ = cp_ << 6 | (c & 0x3F);
+        lo_ = 0x80;
+        hi_ = 0xBF;
+        if (--need_ == 0) Char(t, s, cp_);
+        return;
+      }
+      need_ = 0;
+      s.score -= 16;  // the cut sequence is dropped; this byte starts afresh
+    }
+    lo_ = 0x80;
+    hi_ = 0xBF;
+    if (c < 0x80) {
+      s.after = 0;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      cp_ = c & 0x1F;
+      need_ = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      cp_ = c & 0x0F;
+      need_ = 2;
+      if (c == 0xE0) lo_ = 0xA0;
+      if (c == 0xED) hi_ = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      cp_ = c & 0x07;
+      need_ = 3;
+      if (c == 0xF0) lo_ = 0x90;
+      if (c == 0xF4) hi_ = 0x8F;
+    } else {
+      s.score -= 16;
+    }
+  }
+
+  // A whole sequence: what Sequence and the character's code add.
+  static void Char(const DetectTables& t, Tally& s, uint32_t cp) {
+    if (cp >= 0x10000) {
+      s.score += 18;  // four bytes, and no form
+      return;
+    }
+    const unsigned v = t.utf8[cp];
+    s.score += v & kUtf8Add;
+    if (v & kUtf8OneByte) return s.Single(t, (unsigned)Utf16ToCp932Table()[cp]);
+    // Without a branch: in the wrong decodings characters without a form come at random.
+    s.after &= 0u - ((v & kUtf8NoForm) >> 5);
+  }
+
+  Tally s_;
+  unsigned need_ = 0, lo_ = 0x80, hi_ = 0xBF;
+  uint32_t cp_ = 0;
+};
+
+// The three candidates scored side by side, in pieces.
+class Candidates {
+ public:
+  void Feed(const unsigned char* p, size_t n) {
+    utf8_.Feed(p, n);
+    sjis_.Feed(p, n);
+    euc_.Feed(p, n);
+  }
+  // The same for text that may be mostly ASCII. Of a run of ASCII bytes only
+  // the first two can change a score: they end a character pending in any
+  // decoding and clear what Score keeps of the code before. So the scorers are
+  // fed up to there, and the rest of a long run is passed over once for the
+  // three.
+  void FeedSparse(const unsigned char* p, size_t n) {
+    constexpr size_t kBlock = 16, kLongRun = 4 * kBlock;
+    size_t from = 0;
+    for (size_t i = 0; i + kLongRun <= n;) {
+      const size_t k = AsciiRun(p + i, n - i);
+      if (k < kLongRun) {
+        i += k < kBlock ? kBlock : k;
+        continue;
+      }
+      Feed(p + from, i + 2 - from);
+      i += k;
+      from = i;
+    }
+    Feed(p + from, n - from);
+  }
+  void End() {
+    utf8_.End();
+    sjis_.End();
+    euc_.End();
+  }
+  TextEncoding Best(long* lead) const {
+    const long scores[3] = {utf8_.Value(), sjis_.Value(), euc_.Value()};
+    return Pick(scores, lead);
+  }
+  long Value(TextEncoding e) const {
+    if (e == TextEncoding::kUtf8) return utf8_.Value();
+    return e == TextEncoding::kShiftJis ? sjis_.Value() : euc_.Value();
+  }
+
+ private:
+  Utf8Scorer utf8_;
+  SjisScorer sjis_;
+  EucScorer euc_;
+};
+
+constexpr size_t kProbe = 1024;
+constexpr long kDecisiveLead = 512;
+
 // The encoding of a window that starts at the first byte that is not ASCII.
 // A kilobyte usually settles it; the whole window is scored only when it
-// does not, since scoring costs three decodings.
+// does not, going on from where the kilobyte left the scorers.
 TextEncoding DetectWindow(const unsigned char* p, size_t n, bool complete) {
   if (n > 0 && p[0] == kEsc) return TextEncoding::kIso2022Jp;
-  constexpr size_t kProbe = 1024;
-  constexpr long kDecisiveLead = 512;
+  Candidates c;
+  long lead = 0;
+  size_t done = 0;
+  if (n > 2 * kProbe) {
+    c.Feed(p, kProbe);
+    const TextEncoding e = c.Best(&lead);
+    if (lead >= kDecisiveLead) return e;
+    done = kProbe;
+  }
+  c.FeedSparse(p + done, n - done);
+  if (complete) c.End();
+  return c.Best(&lead);
+}
+
+// The same through the converter's decoders, scoring the whole window afresh.
+TextEncoding ReferenceDetectWindow(const unsigned char* p, size_t n, bool complete) {
+  if (n > 0 && p[0] == kEsc) return TextEncoding::kIso2022Jp;
   long lead = 0;
   if (n > 2 * kProbe) {
-    const TextEncoding e = ScoreWindow(p, kProbe, false, &lead);
+    const TextEncoding e = ReferenceScoreWindow(p, kProbe, false, &lead);
     if (lead >= kDecisiveLead) return e;
   }
-  return ScoreWindow(p, n, complete, &lead);
+  return ReferenceScoreWindow(p, n, complete, &lead);
 }
 
 // UTF-16 without a byte-order mark, recognised only where it is unmistakable:
@@ -1297,6 +1762,8 @@ TextEncoding DetectWindow(const unsigned char* p, size_t n, bool complete) {
 TextEncoding Utf16WithoutMark(const unsigned char* p, size_t n) {
   const size_t units = (n < 4096 ? n : 4096) / 2;
   if (units < 2) return TextEncoding::kAscii;
+  // Most texts have no zero byte at all, which no count below could change.
+  if (!std::memchr(p, 0, 2 * units)) return TextEncoding::kAscii;
   size_t zeroEven = 0, zeroOdd = 0;
   for (size_t i = 0; i < units; ++i) {
     zeroEven += p[2 * i] == 0;
@@ -1324,6 +1791,38 @@ TextEncoding FromStart(const unsigned char* p, size_t n, size_t& skip) {
   }
   return Utf16WithoutMark(p, n);
 }
+
+}  // namespace
+
+// The hooks of tests and fuzzing.
+
+TextEncoding DetectTextEncodingReference(const unsigned char* data, size_t size, bool complete) {
+  size_t skip = 0;
+  const TextEncoding start = FromStart(data, size, skip);
+  if (start != TextEncoding::kAscii) return start;
+  for (size_t t = 0; t < size; ++t) {
+    if (data[t] >= 0x80 || (data[t] == kEsc && IsoDesignation(data + t, size - t) == 1)) {
+      const size_t n = size - t < kChunk ? size - t : kChunk;
+      return ReferenceDetectWindow(data + t, n, complete && n == size - t);
+    }
+  }
+  return TextEncoding::kAscii;
+}
+
+long DetectionScore(TextEncoding enc, const unsigned char* p, size_t n, size_t cut, bool complete) {
+  Candidates c;
+  if (cut > n) cut = n;
+  c.Feed(p, cut);
+  c.FeedSparse(p + cut, n - cut);
+  if (complete) c.End();
+  return c.Value(enc);
+}
+
+long DetectionScoreReference(TextEncoding enc, const unsigned char* p, size_t n, bool complete) {
+  return ReferenceScore(enc, p, n, complete);
+}
+
+namespace {
 
 // ---------------------------------------------------------------------------
 // Reading

@@ -48,4 +48,12 @@ void AllowWideVectors(bool allowed);
 // (`complete`: the text ends there, so a character cut off at the end is an error).
 TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool complete);
 
+// For tests and fuzzing: detection through the converter's own decoders, the
+// yardstick of the lean scorers; and the score of p[0, n) read as `enc`
+// (kUtf8, kShiftJis or kEucJp), by the lean scorers fed in two pieces cut at
+// `cut`, and by the decoders.
+TextEncoding DetectTextEncodingReference(const unsigned char* data, size_t size, bool complete);
+long DetectionScore(TextEncoding enc, const unsigned char* p, size_t n, size_t cut, bool complete);
+long DetectionScoreReference(TextEncoding enc, const unsigned char* p, size_t n, bool complete);
+
 }  // namespace kuribo

@@ -1,4 +1,5 @@
-// ConvertToShiftJis on arbitrary bytes: output within its cap, and compactable.
+// ConvertToShiftJis on arbitrary bytes: output within its cap, and compactable;
+// detection scores as the decoders score.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,24 @@
 #include "extract/text/compact.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Detection's lean scorers give what the decoders feeding a score give, fed
+  // in two pieces cut anywhere, and detection chooses as the decoders would.
+  const size_t cut = size ? (data[0] * 257u + data[size - 1]) % (size + 1) : 0;
+  for (const auto enc : {kuribo::TextEncoding::kUtf8, kuribo::TextEncoding::kShiftJis,
+                         kuribo::TextEncoding::kEucJp}) {
+    for (const bool complete : {false, true}) {
+      if (kuribo::DetectionScore(enc, data, size, cut, complete) !=
+          kuribo::DetectionScoreReference(enc, data, size, complete)) {
+        std::abort();
+      }
+    }
+  }
+  for (const bool complete : {false, true}) {
+    if (kuribo::DetectTextEncoding(data, size, complete) !=
+        kuribo::DetectTextEncodingReference(data, size, complete)) {
+      std::abort();
+    }
+  }
   // Exactly the cap, so a write past it shows up.
   static std::unique_ptr<char[]> out(new char[kuribo::kConvertedTextCap]);
   const int32_t n = kuribo::ConvertToShiftJis(data, size, out.get());

@@ -300,6 +300,59 @@ TEST(FastPaths, RandomBytesGiveTheStepwiseBytes) {
   }
 }
 
+// The lean detection scorers, fed in two pieces cut at `cut`, give each
+// decoding the score the converter's decoders feeding a Score give, and
+// detection chooses as the decoders would.
+void ExpectSameScores(const std::string& in, size_t cut, const std::string& what) {
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  for (const TextEncoding enc : {TextEncoding::kUtf8, TextEncoding::kShiftJis, TextEncoding::kEucJp}) {
+    for (const bool complete : {false, true}) {
+      ASSERT_EQ(DetectionScore(enc, p, in.size(), cut, complete),
+                DetectionScoreReference(enc, p, in.size(), complete))
+          << what << " encoding " << (int)enc << " cut " << cut << " complete " << complete;
+    }
+  }
+  for (const bool complete : {false, true}) {
+    ASSERT_EQ(DetectTextEncoding(p, in.size(), complete),
+              DetectTextEncodingReference(p, in.size(), complete))
+        << what;
+  }
+}
+
+TEST(DetectionScores, EqualTheDecodersOnTextsCutInsideCharacters) {
+  std::mt19937 rng(21);
+  for (int iter = 0; iter < 60; ++iter) {
+    for (const std::string enc : {"UTF-8", "CP932", "EUC-JP"}) {
+      const std::string text = RandomText(rng, 20 + rng() % 900, enc);
+      const std::string what = enc + " " + std::to_string(iter);
+      ExpectSameScores(text, rng() % (text.size() + 1), what);
+      const size_t end = rng() % (text.size() + 1);
+      ExpectSameScores(text.substr(0, end), rng() % (end + 1), what + " cut");
+      // Mostly ASCII, past the kilobyte the probe looks at.
+      std::string sparse;
+      while (sparse.size() < 6000) {
+        sparse += std::string(rng() % 300, 'a') + text.substr(rng() % text.size(), 9);
+      }
+      ExpectSameScores(sparse, 1024, what + " sparse");
+    }
+  }
+}
+
+TEST(DetectionScores, EqualTheDecodersOnRandomBytes) {
+  // Bytes that open or end characters in one decoding or another, and ASCII.
+  const std::string telling =
+      "\x8e\x8f\xa1\xa4\xb3\xca\xde\xdf\xe0\xed\xef\xf0\xf4\xfd\x81\x82\x40\x7f";
+  std::mt19937 rng(22);
+  for (int iter = 0; iter < 400; ++iter) {
+    std::string s(rng() % 4000, '\0');
+    for (auto& c : s) {
+      const uint32_t x = rng();
+      c = x % 4 == 0 ? telling[(x >> 8) % telling.size()] : x % 4 == 1 ? 'a' : (char)(x >> 8);
+    }
+    ExpectSameScores(s, rng() % (s.size() + 1), "random " + std::to_string(iter));
+  }
+}
+
 // Every two-byte code, after a sentence that settles the encoding as Shift_JIS,
 // folds onto the code its character converts back to and a code without a
 // character is dropped; the fast runs, the state machines and the chunked reader agree.
@@ -417,6 +470,22 @@ TEST(EncodingCorpus, FastPathsGiveTheStepwiseBytesOnEveryTextFile) {
     if (!std::filesystem::is_directory(folder)) continue;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
       ExpectSameAsStepwise(test::ReadFile(entry.path().string()), entry.path().string());
+      ++files;
+    }
+  }
+  if (files == 0) GTEST_SKIP() << "corpus not found at " << KURIBO_CORPUS_DIR;
+}
+
+TEST(EncodingCorpus, DetectionScoresEqualTheDecodersOnEveryTextFile) {
+  int files = 0;
+  for (const char* dir : {"txt", "html", "csv"}) {
+    const std::filesystem::path folder = std::filesystem::path(KURIBO_CORPUS_DIR) / dir;
+    if (!std::filesystem::is_directory(folder)) continue;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const std::string bytes = test::ReadFile(entry.path().string());
+      const std::string window = bytes.substr(0, 64 * 1024);
+      ExpectSameScores(window, window.size() / 3, entry.path().string());
+      ExpectSameScores(window.substr(0, 1024), 1023, entry.path().string() + " probe");
       ++files;
     }
   }
