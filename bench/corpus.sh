@@ -163,7 +163,7 @@ if [ "${KURIBO_BENCH_COLD:-1}" != 0 ]; then
     echo "cold cache (page cache dropped before each run), median of $runs:"
     c_grep=$(cold_median grep -rcF -e "$keyword" -e "$kw_sjis" -e "$kw_euc" "$root/text")
     row "grep -rcF (cold)" "$c_grep" "$text_mb"
-    for j in 1 default 4 8 16; do
+    for j in 1 default 4 8 16 32; do
       if [ "$j" = default ]; then
         c=$(cold_median "$search" -k "$keyword" -t $text_types "$root/text")
       else
