@@ -19,6 +19,7 @@
 
 #include "encoding/codepage_tables.h"
 #include "encoding/sjis.h"
+#include "platform/cpu.h"
 #include "platform/fs.h"
 
 namespace kuribo {
@@ -306,11 +307,7 @@ const unsigned char* Utf8PairTable() {
 std::atomic<bool> avx2Allowed{true};
 
 bool HaveAvx2() {
-  static const bool have = [] {
-    __builtin_cpu_init();  // in case this runs before the runtime has set its feature table up
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return have && avx2Allowed.load(std::memory_order_relaxed);
+  return ProcessorHasAvx2() && avx2Allowed.load(std::memory_order_relaxed);
 }
 
 #define KURIBO_AVX2 __attribute__((target("avx2")))
