@@ -88,44 +88,45 @@ template <walk::Mode mode>
 void Blocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, int32_t limit,
             int32_t length) {
   int32_t r = rr, w = ww;
-  // The block as it is emitted, padded for the 16-byte copies of its last run.
-  alignas(16) unsigned char out[80] = {};
+  alignas(16) unsigned char out[64];
   while (r + 64 < limit && (mode != walk::Mode::kCompact || w + 64 <= kStopAbove)) {
     __m128i v[4];
     for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
     const Classes c = Classify<mode>(v);
-    uint64_t trail, tag = 0, open = 0;  // tag: every byte of a tag; open: its '<'
-    int32_t next = -1;                  // where the walk goes on after a tag left open
+    uint64_t trail = TrailBits(c.lead);
+    uint64_t tag = 0, open = 0;  // every byte of a tag; its '<'
+    int32_t next = -1;           // where the walk goes on after a tag left open
     if (mode == walk::Mode::kHtml && c.special) {
-      // Each tag restarts the character positions after its '>'.
-      trail = 0;
-      int q = 0;
-      for (;;) {
-        const uint64_t from = ~0ULL << q;
-        const uint64_t tr = TrailBits(c.lead & from);
-        const uint64_t lt = c.special & ~tr & from;
-        if (!lt) {
-          trail |= tr;
-          break;
+      // The character positions hold after a tag whatever it holds: its '>'
+      // is no lead byte, so the byte after it starts a character either way. Where the block's '<' and '>' alternate, '<' first, the tags are
+      // the difference of the two masks (a last '<' left open borrows up to
+      // the top); otherwise they go one by one.
+      const uint64_t lt = c.special & ~trail;
+      const uint64_t inside = c.close - lt;
+      if ((inside & ~(inside << 1)) == lt && (~inside & (inside << 1)) == c.close) {
+        tag = inside | c.close;
+        open = lt;
+      } else {
+        for (uint64_t at = lt; at;) {
+          const int t = __builtin_ctzll(at);
+          open |= 1ULL << t;
+          const uint64_t gt = c.close & ~UpTo(t);
+          if (!gt) {
+            tag |= ~0ULL << t;
+            break;
+          }
+          const int g = __builtin_ctzll(gt);
+          tag |= UpTo(g) & (~0ULL << t);
+          at &= ~UpTo(g);
         }
-        const int t = __builtin_ctzll(lt);
-        trail |= tr & ~(~0ULL << t);
-        open |= 1ULL << t;
-        const uint64_t gt = c.close & ~UpTo(t);
-        if (!gt) {
-          tag |= ~0ULL << t;
-          const int32_t at = r + 64;
-          const void* close = std::memchr(s + at, '>', (size_t)(length - at));
-          next = close ? (int32_t)(static_cast<const unsigned char*>(close) - s) + 1 : length;
-          break;
-        }
-        const int g = __builtin_ctzll(gt);
-        tag |= UpTo(g) & (~0ULL << t);
-        if (g == 63) break;
-        q = g + 1;
       }
-    } else {
-      trail = TrailBits(c.lead);
+      trail &= ~tag;
+      if (tag >> 63 && !(c.close >> 63)) {
+        // A tag left open at the end of the block: its '>' lies beyond.
+        const int32_t at = r + 64;
+        const void* close = std::memchr(s + at, '>', (size_t)(length - at));
+        next = close ? (int32_t)(static_cast<const unsigned char*>(close) - s) + 1 : length;
+      }
     }
     const uint64_t start = ~trail & ~tag;
     const uint64_t leadStart = c.lead & start;
@@ -161,34 +162,34 @@ void Blocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, 
     } else if (keep == ~0ULL && blank == 0) {
       for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + 16 * k), v[k]);
       w += 64;
+    } else if ((s == p ? w + 16 <= r : w + 80 <= limit) && r + 80 <= length) {
+      // Each run of kept bytes in 16-byte copies from the text that may
+      // overrun the run by up to 15 bytes, its blanked bytes then set. In
+      // place that needs the output 16 bytes behind the block, so that every
+      // store ends before the bytes still to be copied; into another buffer,
+      // 16 bytes short of the limit after the block.
+      for (uint64_t m = keep; m;) {
+        const int a = __builtin_ctzll(m);
+        const uint64_t rest = m | ~(~0ULL << a);
+        const int b = ~rest ? __builtin_ctzll(~rest) : 64;
+        for (int k = a; k < b; k += 16) {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + (k - a)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + k)));
+        }
+        const uint64_t run = b == 64 ? m : m & ~(~0ULL << b);
+        for (uint64_t z = blank & run; z; z &= z - 1) p[w + __builtin_ctzll(z) - a] = ' ';
+        w += b - a;
+        m &= ~run;
+      }
     } else {
+      // Byte by byte: a dropped byte is stored at p[w] and overwritten by the
+      // next kept one; p[w] lies at or below the byte read.
       for (int k = 0; k < 4; ++k) _mm_store_si128(reinterpret_cast<__m128i*>(out + 16 * k), v[k]);
       for (uint64_t m = blank; m; m &= m - 1) out[__builtin_ctzll(m)] = ' ';
-      // Each run of kept bytes in 16-byte copies that may overrun the run by
-      // up to 15 bytes: in place that needs the output 16 bytes behind the
-      // block, into another buffer 16 bytes short of the limit after it.
-      if (s == p ? w + 16 <= r : w + 80 <= limit) {
-        for (uint64_t m = keep; m;) {
-          const int a = __builtin_ctzll(m);
-          const uint64_t rest = m | ~(~0ULL << a);
-          const int b = ~rest ? __builtin_ctzll(~rest) : 64;
-          for (int k = a; k < b; k += 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + (k - a)),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + k)));
-          }
-          w += b - a;
-          m = b == 64 ? 0 : m & (~0ULL << b);
-        }
-      } else {
-        // A dropped byte is stored at p[w] and overwritten by the next kept
-        // one; p[w] lies at or below the byte read.
-        for (int i = 0; i < consumed; ++i) {
-          p[w] = out[i];
-          w += (int32_t)((keep >> i) & 1);
-        }
+      for (int i = 0; i < consumed; ++i) {
+        p[w] = out[i];
+        w += (int32_t)((keep >> i) & 1);
       }
-      // In place, the lead byte left for the next block may have been overwritten.
-      if (s == p && consumed < 64) p[r + 63] = (unsigned char)_mm_cvtsi128_si32(_mm_srli_si128(v[3], 15));
     }
     r = next >= 0 ? next : r + consumed;
   }
