@@ -6,6 +6,13 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+// The 32-byte classes where the processor has them, chosen when the program runs.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(KURIBO_NO_AVX2)
+#define KURIBO_AVX2 1
+#include <immintrin.h>
+#else
+#define KURIBO_AVX2 0
+#endif
 #endif
 
 namespace kuribo {
@@ -29,39 +36,91 @@ inline uint64_t Bits(__m128i a, __m128i b, __m128i c, __m128i d) {
 }
 
 struct Classes {
-  uint64_t lead = 0;    // 0x81-0x9F, 0xE0-0xFC
-  uint64_t text = 0;    // printable single bytes other than the space
-  uint64_t is81 = 0;
-  uint64_t is40 = 0;
+  uint64_t lead = 0;     // 0x81-0x9F, 0xE0-0xFC
+  uint64_t text = 0;     // printable single bytes other than the space
+  uint64_t fwPair = 0;   // 0x81 followed by 0x40
   uint64_t is20 = 0;
   uint64_t special = 0;  // '<' in HTML, ',' in CSV
   uint64_t close = 0;    // '>' in HTML
 };
 
+// The classes of the 64 bytes from b; b[64] is read too.
 template <walk::Mode mode>
-inline Classes Classify(const __m128i v[4]) {
-  __m128i lead[4], text[4], e81[4], e40[4], e20[4], sp[4], gt[4];
+inline Classes Classify(const unsigned char* b) {
+  __m128i lead[4], text[4], fw[4], e20[4], sp[4], gt[4];
   for (int k = 0; k < 4; ++k) {
-    lead[k] = _mm_or_si128(InRange(v[k], 0x81, 0x9F), InRange(v[k], 0xE0, 0xFC));
-    text[k] = _mm_or_si128(InRange(v[k], 0x21, 0x7E), InRange(v[k], 0xA1, 0xDF));
-    e81[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8((char)0x81));
-    e40[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(0x40));
-    e20[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(0x20));
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * k));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * k + 1));
+    lead[k] = _mm_or_si128(InRange(v, 0x81, 0x9F), InRange(v, 0xE0, 0xFC));
+    text[k] = _mm_or_si128(InRange(v, 0x21, 0x7E), InRange(v, 0xA1, 0xDF));
+    fw[k] = _mm_and_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8((char)0x81)), _mm_cmpeq_epi8(after, _mm_set1_epi8(0x40)));
+    e20[k] = _mm_cmpeq_epi8(v, _mm_set1_epi8(0x20));
     if constexpr (mode != walk::Mode::kCompact) {
-      sp[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(mode == walk::Mode::kHtml ? '<' : ','));
+      sp[k] = _mm_cmpeq_epi8(v, _mm_set1_epi8(mode == walk::Mode::kHtml ? '<' : ','));
     }
-    if constexpr (mode == walk::Mode::kHtml) gt[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8('>'));
+    if constexpr (mode == walk::Mode::kHtml) gt[k] = _mm_cmpeq_epi8(v, _mm_set1_epi8('>'));
   }
   Classes c;
   c.lead = Bits(lead[0], lead[1], lead[2], lead[3]);
   c.text = Bits(text[0], text[1], text[2], text[3]);
-  c.is81 = Bits(e81[0], e81[1], e81[2], e81[3]);
-  c.is40 = Bits(e40[0], e40[1], e40[2], e40[3]);
+  c.fwPair = Bits(fw[0], fw[1], fw[2], fw[3]);
   c.is20 = Bits(e20[0], e20[1], e20[2], e20[3]);
   if constexpr (mode != walk::Mode::kCompact) c.special = Bits(sp[0], sp[1], sp[2], sp[3]);
   if constexpr (mode == walk::Mode::kHtml) c.close = Bits(gt[0], gt[1], gt[2], gt[3]);
   return c;
 }
+
+struct Sse2 {
+  template <walk::Mode mode>
+  static Classes Of(const unsigned char* b) {
+    return Classify<mode>(b);
+  }
+};
+
+#if KURIBO_AVX2
+__attribute__((target("avx2"))) inline __m256i InRange32(__m256i v, unsigned char lo, unsigned char hi) {
+  const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8((char)lo));
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8((char)(hi - lo))), d);
+}
+
+__attribute__((target("avx2"))) inline uint64_t Bits32(__m256i a, __m256i b) {
+  return (uint64_t)(uint32_t)_mm256_movemask_epi8(a) | (uint64_t)(uint32_t)_mm256_movemask_epi8(b) << 32;
+}
+
+// The same classes from two 32-byte halves.
+struct Avx2 {
+  template <walk::Mode mode>
+  __attribute__((target("avx2"))) static Classes Of(const unsigned char* b) {
+    __m256i lead[2], text[2], fw[2], e20[2], sp[2], gt[2];
+    for (int k = 0; k < 2; ++k) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * k));
+      const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * k + 1));
+      lead[k] = _mm256_or_si256(InRange32(v, 0x81, 0x9F), InRange32(v, 0xE0, 0xFC));
+      text[k] = _mm256_or_si256(InRange32(v, 0x21, 0x7E), InRange32(v, 0xA1, 0xDF));
+      fw[k] = _mm256_and_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8((char)0x81)),
+                               _mm256_cmpeq_epi8(after, _mm256_set1_epi8(0x40)));
+      e20[k] = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x20));
+      if constexpr (mode != walk::Mode::kCompact) {
+        sp[k] = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(mode == walk::Mode::kHtml ? '<' : ','));
+      }
+      if constexpr (mode == walk::Mode::kHtml) gt[k] = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('>'));
+    }
+    Classes c;
+    c.lead = Bits32(lead[0], lead[1]);
+    c.text = Bits32(text[0], text[1]);
+    c.fwPair = Bits32(fw[0], fw[1]);
+    c.is20 = Bits32(e20[0], e20[1]);
+    if constexpr (mode != walk::Mode::kCompact) c.special = Bits32(sp[0], sp[1]);
+    if constexpr (mode == walk::Mode::kHtml) c.close = Bits32(gt[0], gt[1]);
+    return c;
+  }
+};
+
+bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
 
 // Trail positions of a 64-byte block that starts on a character: a lead-class
 // byte at a character start takes the next byte with it whatever it is. This is
@@ -84,15 +143,14 @@ inline uint64_t UpTo(int i) { return (2ULL << i) - 1; }
 // block. A tag closed inside the block is skipped there; one running past the
 // block is skipped by memchr. Commas are settled in the block too: a comma is
 // kept after something emitted, and leaves the space state as it found it.
-template <walk::Mode mode>
-void Blocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, int32_t limit,
-            int32_t length) {
+// Inlined into one function per instruction set, with the classes made by Isa.
+template <walk::Mode mode, class Isa>
+[[gnu::always_inline]] inline void BlocksWith(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww,
+                                              int32_t limit, int32_t length) {
   int32_t r = rr, w = ww;
   alignas(16) unsigned char out[64];
   while (r + 64 < limit && (mode != walk::Mode::kCompact || w + 64 <= kStopAbove)) {
-    __m128i v[4];
-    for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
-    const Classes c = Classify<mode>(v);
+    const Classes c = Isa::template Of<mode>(s + r);
     uint64_t trail = TrailBits(c.lead);
     uint64_t tag = 0, open = 0;  // every byte of a tag; its '<'
     int32_t next = -1;           // where the walk goes on after a tag left open
@@ -137,7 +195,7 @@ void Blocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, 
       consumed = 63;
     }
     const uint64_t spaceLike = (start & ~c.lead & ~c.text) | open;  // space, non-text byte or tag
-    const uint64_t fw = leadStart & c.is81 & (c.is40 >> 1);
+    const uint64_t fw = leadStart & c.fwPair;
     const uint64_t fwTrail = fw << 1;
     // After byte i the last emitted byte is a space (or nothing was emitted).
     uint64_t endsSpace = spaceLike | fw | fwTrail | (trail & c.is20) | tag;
@@ -160,6 +218,8 @@ void Blocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, 
     if (keep == valid && blank == 0 && w == r && s == p) {
       w += consumed;  // nothing changes and nothing has moved yet
     } else if (keep == ~0ULL && blank == 0) {
+      __m128i v[4];
+      for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
       for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + 16 * k), v[k]);
       w += 64;
     } else if ((s == p ? w + 16 <= r : w + 80 <= limit) && r + 80 <= length) {
@@ -184,7 +244,7 @@ void Blocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, 
     } else {
       // Byte by byte: a dropped byte is stored at p[w] and overwritten by the
       // next kept one; p[w] lies at or below the byte read.
-      for (int k = 0; k < 4; ++k) _mm_store_si128(reinterpret_cast<__m128i*>(out + 16 * k), v[k]);
+      std::memcpy(out, s + r, 64);
       for (uint64_t m = blank; m; m &= m - 1) out[__builtin_ctzll(m)] = ' ';
       for (int i = 0; i < consumed; ++i) {
         p[w] = out[i];
@@ -195,6 +255,27 @@ void Blocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, 
   }
   rr = r;
   ww = w;
+}
+
+template <walk::Mode mode>
+void BlocksSse2(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w, int32_t limit, int32_t length) {
+  BlocksWith<mode, Sse2>(s, p, r, w, limit, length);
+}
+
+#if KURIBO_AVX2
+template <walk::Mode mode>
+__attribute__((target("avx2"))) void BlocksAvx2(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w,
+                                                int32_t limit, int32_t length) {
+  BlocksWith<mode, Avx2>(s, p, r, w, limit, length);
+}
+#endif
+
+template <walk::Mode mode>
+void Blocks(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w, int32_t limit, int32_t length) {
+#if KURIBO_AVX2
+  if (HasAvx2()) return BlocksAvx2<mode>(s, p, r, w, limit, length);
+#endif
+  BlocksSse2<mode>(s, p, r, w, limit, length);
 }
 
 #endif
