@@ -156,9 +156,10 @@ template <walk::Mode mode, class Isa>
     int32_t next = -1;           // where the walk goes on after a tag left open
     if (mode == walk::Mode::kHtml && c.special) {
       // The character positions hold after a tag whatever it holds: its '>'
-      // is no lead byte, so the byte after it starts a character either way. Where the block's '<' and '>' alternate, '<' first, the tags are
-      // the difference of the two masks (a last '<' left open borrows up to
-      // the top); otherwise they go one by one.
+      // is no lead byte, so the byte after it starts a character either way.
+      // Where the block's '<' and '>' alternate, '<' first, the tags are the
+      // difference of the two masks (a last '<' left open borrows up to the
+      // top); otherwise they go one by one.
       const uint64_t lt = c.special & ~trail;
       const uint64_t inside = c.close - lt;
       if ((inside & ~(inside << 1)) == lt && (~inside & (inside << 1)) == c.close) {
