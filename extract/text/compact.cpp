@@ -71,6 +71,7 @@ inline Classes Classify(const unsigned char* b) {
 }
 
 struct Sse2 {
+  static constexpr bool kCompress = false;
   template <walk::Mode mode>
   static Classes Of(const unsigned char* b) {
     return Classify<mode>(b);
@@ -87,8 +88,58 @@ __attribute__((target("avx2"))) inline uint64_t Bits32(__m256i a, __m256i b) {
   return (uint64_t)(uint32_t)_mm256_movemask_epi8(a) | (uint64_t)(uint32_t)_mm256_movemask_epi8(b) << 32;
 }
 
-// The same classes from two 32-byte halves.
+// For each 8-bit mask the positions of its bits, lowest first.
+struct CompressTable {
+  alignas(8) unsigned char at[256][8];
+  constexpr CompressTable() : at() {
+    for (int m = 0; m < 256; ++m) {
+      int n = 0;
+      for (int i = 0; i < 8; ++i) {
+        if (m >> i & 1) at[m][n++] = (unsigned char)i;
+      }
+    }
+  }
+};
+constexpr CompressTable kCompressTable;
+
+// Bytes of 0xFF where the 32 bits of m are set.
+__attribute__((target("avx2"))) inline __m256i ByteMask(uint32_t m) {
+  const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2,
+                                          3, 3, 3, 3, 3, 3, 3, 3);
+  const __m256i bit = _mm256_set1_epi64x((long long)0x8040201008040201ULL);
+  const __m256i v = _mm256_shuffle_epi8(_mm256_set1_epi32((int)m), spread);
+  return _mm256_cmpeq_epi8(_mm256_and_si256(v, bit), bit);
+}
+
+// The same classes from two 32-byte halves, and the kept bytes of a block
+// packed eight at a time by byte shuffles.
 struct Avx2 {
+  static constexpr bool kCompress = true;
+
+  // Writes the bytes of b[0, 64) kept, those blanked as spaces, to dst in up
+  // to 8-byte stores that may run 7 bytes past them; returns their count.
+  __attribute__((target("avx2,popcnt"))) static int32_t Compress(const unsigned char* b, uint64_t keep,
+                                                                 uint64_t blank, unsigned char* dst) {
+    const __m256i space = _mm256_set1_epi8(' ');
+    const __m256i half[2] = {
+        _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b)), space, ByteMask((uint32_t)blank)),
+        _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32)), space,
+                           ByteMask((uint32_t)(blank >> 32)))};
+    const __m128i eight = _mm_set1_epi8(8);
+    int32_t n = 0;
+    for (int j = 0; j < 4; ++j) {
+      const __m128i x = j & 1 ? _mm256_extracti128_si256(half[j >> 1], 1) : _mm256_castsi256_si128(half[j >> 1]);
+      const unsigned lo = (unsigned)(keep >> (16 * j)) & 0xFF, hi = (unsigned)(keep >> (16 * j + 8)) & 0xFF;
+      const __m128i ilo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompressTable.at[lo]));
+      const __m128i ihi = _mm_add_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompressTable.at[hi])), eight);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + n), _mm_shuffle_epi8(x, ilo));
+      n += __builtin_popcount(lo);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + n), _mm_shuffle_epi8(x, ihi));
+      n += __builtin_popcount(hi);
+    }
+    return n;
+  }
+
   template <walk::Mode mode>
   __attribute__((target("avx2"))) static Classes Of(const unsigned char* b) {
     __m256i lead[2], text[2], fw[2], e20[2], sp[2], gt[2];
@@ -117,7 +168,7 @@ struct Avx2 {
 };
 
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
+  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
   return has;
 }
 #endif
@@ -223,24 +274,29 @@ template <walk::Mode mode, class Isa>
       for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
       for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + 16 * k), v[k]);
       w += 64;
-    } else if ((s == p ? w + 16 <= r : w + 80 <= limit) && r + 80 <= length) {
-      // Each run of kept bytes in 16-byte copies from the text that may
-      // overrun the run by up to 15 bytes, its blanked bytes then set. In
-      // place that needs the output 16 bytes behind the block, so that every
-      // store ends before the bytes still to be copied; into another buffer,
-      // 16 bytes short of the limit after the block.
-      for (uint64_t m = keep; m;) {
-        const int a = __builtin_ctzll(m);
-        const uint64_t rest = m | ~(~0ULL << a);
-        const int b = ~rest ? __builtin_ctzll(~rest) : 64;
-        for (int k = a; k < b; k += 16) {
-          _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + (k - a)),
-                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + k)));
+    } else if ((s == p ? w + 16 <= r : w + 80 <= limit) && (Isa::kCompress || r + 80 <= length)) {
+      // The stores may run past the bytes kept. In place that needs the
+      // output 16 bytes behind the block, so that every store ends before the
+      // bytes still to be read; into another buffer, 16 bytes short of the
+      // limit after the block.
+      if constexpr (Isa::kCompress) {
+        w += Isa::Compress(s + r, keep, blank, p + w);
+      } else {
+        // Each run of kept bytes in 16-byte copies from the text, its blanked
+        // bytes then set.
+        for (uint64_t m = keep; m;) {
+          const int a = __builtin_ctzll(m);
+          const uint64_t rest = m | ~(~0ULL << a);
+          const int b = ~rest ? __builtin_ctzll(~rest) : 64;
+          for (int k = a; k < b; k += 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + (k - a)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + k)));
+          }
+          const uint64_t run = b == 64 ? m : m & ~(~0ULL << b);
+          for (uint64_t z = blank & run; z; z &= z - 1) p[w + __builtin_ctzll(z) - a] = ' ';
+          w += b - a;
+          m &= ~run;
         }
-        const uint64_t run = b == 64 ? m : m & ~(~0ULL << b);
-        for (uint64_t z = blank & run; z; z &= z - 1) p[w + __builtin_ctzll(z) - a] = ' ';
-        w += b - a;
-        m &= ~run;
       }
     } else {
       // Byte by byte: a dropped byte is stored at p[w] and overwritten by the
@@ -265,7 +321,7 @@ void BlocksSse2(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w
 
 #if KURIBO_AVX2
 template <walk::Mode mode>
-__attribute__((target("avx2"))) void BlocksAvx2(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w,
+__attribute__((target("avx2,popcnt"))) void BlocksAvx2(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w,
                                                 int32_t limit, int32_t length) {
   BlocksWith<mode, Avx2>(s, p, r, w, limit, length);
 }
