@@ -6,7 +6,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-// The 32-byte classes where the processor has them, chosen when the program runs.
+// The AVX2 walk where the processor has it, chosen when the program runs;
+// KURIBO_NO_AVX2 leaves it out, so that the SSE2 one can be tried anywhere.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(KURIBO_NO_AVX2)
 #define KURIBO_AVX2 1
 #include <immintrin.h>
@@ -168,7 +169,10 @@ struct Avx2 {
 };
 
 bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+  }();
   return has;
 }
 #endif
