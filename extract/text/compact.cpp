@@ -117,8 +117,8 @@ __attribute__((target("avx2"))) inline __m256i ByteMask(uint32_t m) {
 struct Avx2 {
   static constexpr bool kCompress = true;
 
-  // Writes the bytes of b[0, 64) kept, those blanked as spaces, to dst in up
-  // to 8-byte stores that may run 7 bytes past them; returns their count.
+  // Writes the bytes of b[0, 64) kept, those blanked as spaces, to dst in
+  // 8-byte stores that may run up to 8 bytes past them; returns their count.
   __attribute__((target("avx2,popcnt"))) static int32_t Compress(const unsigned char* b, uint64_t keep,
                                                                  uint64_t blank, unsigned char* dst) {
     const __m256i space = _mm256_set1_epi8(' ');
