@@ -1,5 +1,6 @@
 // Throughput of CompactText over 1 MB of Shift_JIS prose and 1 MB of ASCII
-// prose, beside the plain byte-at-a-time walk for comparison.
+// prose, and of the HTML and CSV walks over tag-dense Japanese HTML and
+// Japanese CSV, each beside the plain byte-at-a-time walk for comparison.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -67,6 +68,48 @@ std::string AsciiText() {
   return s;
 }
 
+// One two-byte character: mostly hiragana and kanji, some katakana.
+void AddKana(std::string& s, uint32_t x) {
+  if (x % 3 == 0) {
+    s += (char)0x82;
+    s += (char)(0x9F + (x >> 8) % 83);
+  } else if (x % 3 == 1) {
+    s += (char)(0x88 + (x >> 8) % 16);
+    s += (char)(0x9F + (x >> 16) % 94);
+  } else {
+    s += (char)0x83;
+    s += (char)(0x40 + (x >> 8) % 62);
+  }
+}
+
+std::string Sentence(std::mt19937& rng, int lo, int hi) {
+  std::string s;
+  const int n = lo + (int)(rng() % (uint32_t)(hi - lo + 1));
+  for (int i = 0; i < n; ++i) AddKana(s, rng());
+  return s;
+}
+
+// A converted HTML page: a short head, then sentences of 20-40 characters each
+// closed by 。</p>, so a tag every 40-80 bytes.
+std::string HtmlText() {
+  std::mt19937 rng(3);
+  std::string s = "<html><head><meta charset=\"utf-8\"><title>\x8E\x91\x97\xBF</title></head><body>";
+  while (s.size() < kSize) s += Sentence(rng, 20, 40) + "\x81\x42</p>\n<p>";
+  s.resize(kSize);
+  return s;
+}
+
+// Lines of four comma-separated sentences with CRLF line ends.
+std::string CsvText() {
+  std::mt19937 rng(4);
+  std::string s;
+  while (s.size() < kSize) {
+    for (int f = 0; f < 4; ++f) s += Sentence(rng, 10, 25) + (f < 3 ? "," : "\r\n");
+  }
+  s.resize(kSize);
+  return s;
+}
+
 template <bool fast>
 void Run(benchmark::State& state, const std::string& src) {
   std::vector<char> buf(src.size() + 1);
@@ -95,10 +138,50 @@ void BM_CompactAscii(benchmark::State& s) { Run<true>(s, AsciiText()); }
 void BM_ByteWalkJapanese(benchmark::State& s) { Run<false>(s, JapaneseText()); }
 void BM_ByteWalkAscii(benchmark::State& s) { Run<false>(s, AsciiText()); }
 
+// The HTML walk in place, as after conversion; the CSV walk from one buffer
+// into another, as a Shift_JIS file is walked from the file buffer.
+template <kuribo::walk::Mode mode, bool fast>
+void RunWalk(benchmark::State& state, const std::string& src) {
+  using kuribo::walk::Mode;
+  const int32_t len = (int32_t)src.size();
+  const int32_t limit = mode == Mode::kHtml && len > 999'999 ? 999'999 : len;
+  std::vector<unsigned char> buf(src.begin(), src.end()), out(src.size());
+  int32_t n = 0;
+  for (auto _ : state) {
+    unsigned char* s = buf.data();
+    unsigned char* p = out.data();
+    if constexpr (mode == Mode::kHtml) {
+      state.PauseTiming();
+      std::memcpy(buf.data(), src.data(), src.size());
+      state.ResumeTiming();
+      p = s;
+    }
+    if constexpr (fast) {
+      n = kuribo::walk::FastWalk<mode>(s, p, limit, len);
+    } else {
+      int32_t r = 0;
+      n = kuribo::walk::Walk<mode>(s, p, r, 0, limit, len);
+    }
+    benchmark::DoNotOptimize(n);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * limit);
+  state.counters["out_bytes"] = n;
+}
+
+void BM_HtmlWalkTagDense(benchmark::State& s) { RunWalk<kuribo::walk::Mode::kHtml, true>(s, HtmlText()); }
+void BM_HtmlByteWalkTagDense(benchmark::State& s) { RunWalk<kuribo::walk::Mode::kHtml, false>(s, HtmlText()); }
+void BM_CsvWalkJapanese(benchmark::State& s) { RunWalk<kuribo::walk::Mode::kCsv, true>(s, CsvText()); }
+void BM_CsvByteWalkJapanese(benchmark::State& s) { RunWalk<kuribo::walk::Mode::kCsv, false>(s, CsvText()); }
+
 BENCHMARK(BM_CompactJapanese);
 BENCHMARK(BM_CompactAscii);
 BENCHMARK(BM_ByteWalkJapanese);
 BENCHMARK(BM_ByteWalkAscii);
+BENCHMARK(BM_HtmlWalkTagDense);
+BENCHMARK(BM_HtmlByteWalkTagDense);
+BENCHMARK(BM_CsvWalkJapanese);
+BENCHMARK(BM_CsvByteWalkJapanese);
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "extract/text/plain.h"
+#include "extract/text/walk.h"
 #include "tests/support/reference_walk.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,5 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string want = kuribo::test::ReferenceWalk(
       std::string(reinterpret_cast<const char*>(data), size), kuribo::test::WalkRules::kHtml);
   if (n < 0 || std::string(buf.data(), (size_t)n) != want) std::abort();
+  // The same walk from the input into another buffer, as small as it may be.
+  if (size == 0) return 0;
+  const int32_t limit = size < 999'999 ? (int32_t)size : 999'999;
+  std::vector<unsigned char> out((size_t)limit + (size > (size_t)limit));
+  const int32_t m = kuribo::walk::FastWalk<kuribo::walk::Mode::kHtml>(data, out.data(), limit, (int32_t)size);
+  if (m != n || std::string(reinterpret_cast<const char*>(out.data()), (size_t)m) != want) std::abort();
   return 0;
 }

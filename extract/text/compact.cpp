@@ -6,6 +6,14 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+// The AVX2 walk where the processor has it, chosen when the program runs;
+// KURIBO_NO_AVX2 leaves it out, so that the SSE2 one can be tried anywhere.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(KURIBO_NO_AVX2)
+#define KURIBO_AVX2 1
+#include <immintrin.h>
+#else
+#define KURIBO_AVX2 0
+#endif
 #endif
 
 namespace kuribo {
@@ -29,36 +37,145 @@ inline uint64_t Bits(__m128i a, __m128i b, __m128i c, __m128i d) {
 }
 
 struct Classes {
-  uint64_t lead = 0;    // 0x81-0x9F, 0xE0-0xFC
-  uint64_t text = 0;    // printable single bytes other than the space
-  uint64_t is81 = 0;
-  uint64_t is40 = 0;
+  uint64_t lead = 0;     // 0x81-0x9F, 0xE0-0xFC
+  uint64_t text = 0;     // printable single bytes other than the space
+  uint64_t fwPair = 0;   // 0x81 followed by 0x40
   uint64_t is20 = 0;
   uint64_t special = 0;  // '<' in HTML, ',' in CSV
+  uint64_t close = 0;    // '>' in HTML
 };
 
+// The classes of the 64 bytes from b; b[64] is read too.
 template <walk::Mode mode>
-inline Classes Classify(const __m128i v[4]) {
-  __m128i lead[4], text[4], e81[4], e40[4], e20[4], sp[4];
+inline Classes Classify(const unsigned char* b) {
+  __m128i lead[4], text[4], fw[4], e20[4], sp[4], gt[4];
   for (int k = 0; k < 4; ++k) {
-    lead[k] = _mm_or_si128(InRange(v[k], 0x81, 0x9F), InRange(v[k], 0xE0, 0xFC));
-    text[k] = _mm_or_si128(InRange(v[k], 0x21, 0x7E), InRange(v[k], 0xA1, 0xDF));
-    e81[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8((char)0x81));
-    e40[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(0x40));
-    e20[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(0x20));
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * k));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 16 * k + 1));
+    lead[k] = _mm_or_si128(InRange(v, 0x81, 0x9F), InRange(v, 0xE0, 0xFC));
+    text[k] = _mm_or_si128(InRange(v, 0x21, 0x7E), InRange(v, 0xA1, 0xDF));
+    fw[k] = _mm_and_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8((char)0x81)), _mm_cmpeq_epi8(after, _mm_set1_epi8(0x40)));
+    e20[k] = _mm_cmpeq_epi8(v, _mm_set1_epi8(0x20));
     if constexpr (mode != walk::Mode::kCompact) {
-      sp[k] = _mm_cmpeq_epi8(v[k], _mm_set1_epi8(mode == walk::Mode::kHtml ? '<' : ','));
+      sp[k] = _mm_cmpeq_epi8(v, _mm_set1_epi8(mode == walk::Mode::kHtml ? '<' : ','));
     }
+    if constexpr (mode == walk::Mode::kHtml) gt[k] = _mm_cmpeq_epi8(v, _mm_set1_epi8('>'));
   }
   Classes c;
   c.lead = Bits(lead[0], lead[1], lead[2], lead[3]);
   c.text = Bits(text[0], text[1], text[2], text[3]);
-  c.is81 = Bits(e81[0], e81[1], e81[2], e81[3]);
-  c.is40 = Bits(e40[0], e40[1], e40[2], e40[3]);
+  c.fwPair = Bits(fw[0], fw[1], fw[2], fw[3]);
   c.is20 = Bits(e20[0], e20[1], e20[2], e20[3]);
   if constexpr (mode != walk::Mode::kCompact) c.special = Bits(sp[0], sp[1], sp[2], sp[3]);
+  if constexpr (mode == walk::Mode::kHtml) c.close = Bits(gt[0], gt[1], gt[2], gt[3]);
   return c;
 }
+
+struct Sse2 {
+  static constexpr bool kCompress = false;
+  template <walk::Mode mode>
+  static Classes Of(const unsigned char* b) {
+    return Classify<mode>(b);
+  }
+};
+
+#if KURIBO_AVX2
+__attribute__((target("avx2"))) inline __m256i InRange32(__m256i v, unsigned char lo, unsigned char hi) {
+  const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8((char)lo));
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8((char)(hi - lo))), d);
+}
+
+__attribute__((target("avx2"))) inline uint64_t Bits32(__m256i a, __m256i b) {
+  return (uint64_t)(uint32_t)_mm256_movemask_epi8(a) | (uint64_t)(uint32_t)_mm256_movemask_epi8(b) << 32;
+}
+
+// For each 8-bit mask the positions of its bits, lowest first.
+struct CompressTable {
+  alignas(8) unsigned char at[256][8];
+  constexpr CompressTable() : at() {
+    for (int m = 0; m < 256; ++m) {
+      int n = 0;
+      for (int i = 0; i < 8; ++i) {
+        if (m >> i & 1) at[m][n++] = (unsigned char)i;
+      }
+    }
+  }
+};
+constexpr CompressTable kCompressTable;
+
+// Bytes of 0xFF where the 32 bits of m are set.
+__attribute__((target("avx2"))) inline __m256i ByteMask(uint32_t m) {
+  const __m256i spread = _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 2, 2, 2,
+                                          3, 3, 3, 3, 3, 3, 3, 3);
+  const __m256i bit = _mm256_set1_epi64x((long long)0x8040201008040201ULL);
+  const __m256i v = _mm256_shuffle_epi8(_mm256_set1_epi32((int)m), spread);
+  return _mm256_cmpeq_epi8(_mm256_and_si256(v, bit), bit);
+}
+
+// The same classes from two 32-byte halves, and the kept bytes of a block
+// packed eight at a time by byte shuffles.
+struct Avx2 {
+  static constexpr bool kCompress = true;
+
+  // Writes the bytes of b[0, 64) kept, those blanked as spaces, to dst in
+  // 8-byte stores that may run up to 8 bytes past them; returns their count.
+  __attribute__((target("avx2,popcnt"))) static int32_t Compress(const unsigned char* b, uint64_t keep,
+                                                                 uint64_t blank, unsigned char* dst) {
+    const __m256i space = _mm256_set1_epi8(' ');
+    const __m256i half[2] = {
+        _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b)), space, ByteMask((uint32_t)blank)),
+        _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32)), space,
+                           ByteMask((uint32_t)(blank >> 32)))};
+    const __m128i eight = _mm_set1_epi8(8);
+    int32_t n = 0;
+    for (int j = 0; j < 4; ++j) {
+      const __m128i x = j & 1 ? _mm256_extracti128_si256(half[j >> 1], 1) : _mm256_castsi256_si128(half[j >> 1]);
+      const unsigned lo = (unsigned)(keep >> (16 * j)) & 0xFF, hi = (unsigned)(keep >> (16 * j + 8)) & 0xFF;
+      const __m128i ilo = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompressTable.at[lo]));
+      const __m128i ihi = _mm_add_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(kCompressTable.at[hi])), eight);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + n), _mm_shuffle_epi8(x, ilo));
+      n += __builtin_popcount(lo);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + n), _mm_shuffle_epi8(x, ihi));
+      n += __builtin_popcount(hi);
+    }
+    return n;
+  }
+
+  template <walk::Mode mode>
+  __attribute__((target("avx2"))) static Classes Of(const unsigned char* b) {
+    __m256i lead[2], text[2], fw[2], e20[2], sp[2], gt[2];
+    for (int k = 0; k < 2; ++k) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * k));
+      const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * k + 1));
+      lead[k] = _mm256_or_si256(InRange32(v, 0x81, 0x9F), InRange32(v, 0xE0, 0xFC));
+      text[k] = _mm256_or_si256(InRange32(v, 0x21, 0x7E), InRange32(v, 0xA1, 0xDF));
+      fw[k] = _mm256_and_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8((char)0x81)),
+                               _mm256_cmpeq_epi8(after, _mm256_set1_epi8(0x40)));
+      e20[k] = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x20));
+      if constexpr (mode != walk::Mode::kCompact) {
+        sp[k] = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(mode == walk::Mode::kHtml ? '<' : ','));
+      }
+      if constexpr (mode == walk::Mode::kHtml) gt[k] = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('>'));
+    }
+    Classes c;
+    c.lead = Bits32(lead[0], lead[1]);
+    c.text = Bits32(text[0], text[1]);
+    c.fwPair = Bits32(fw[0], fw[1]);
+    c.is20 = Bits32(e20[0], e20[1]);
+    if constexpr (mode != walk::Mode::kCompact) c.special = Bits32(sp[0], sp[1]);
+    if constexpr (mode == walk::Mode::kHtml) c.close = Bits32(gt[0], gt[1]);
+    return c;
+  }
+};
+
+bool HasAvx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+  }();
+  return has;
+}
+#endif
 
 // Trail positions of a 64-byte block that starts on a character: a lead-class
 // byte at a character start takes the next byte with it whatever it is. This is
@@ -71,22 +188,61 @@ inline uint64_t TrailBits(uint64_t lead) {
   return (kEven ^ (evenSeq << 1)) & follows;
 }
 
-// Compacts 64-byte blocks of s while the whole block lies below `limit` (with
-// the byte after it still inside the text) and cannot reach the emission stop,
-// writing from p[w] (p may be s itself). Each block ends on a character
-// boundary: a lead byte at its last position is left for the next block. In
-// the HTML and CSV walks a block with a tag, or with a comma that the space
-// rule would drop, is left to the byte walk: the blocks stop before it.
-template <walk::Mode mode>
-void CompactBlocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, int32_t limit) {
+// Bits 0..i.
+inline uint64_t UpTo(int i) { return (2ULL << i) - 1; }
+
+// Walks 64-byte blocks of s while the whole block lies below `limit` (with the
+// byte after it still inside the text) and, in kCompact mode, cannot reach the
+// emission stop, writing from p[w] (p may be s itself). Each block ends on a
+// character boundary: a lead byte at its last position is left for the next
+// block. A tag closed inside the block is skipped there; one running past the
+// block is skipped by memchr. Commas are settled in the block too: a comma is
+// kept after something emitted, and leaves the space state as it found it.
+// Inlined into one function per instruction set, with the classes made by Isa.
+template <walk::Mode mode, class Isa>
+[[gnu::always_inline]] inline void BlocksWith(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww,
+                                              int32_t limit, int32_t length) {
   int32_t r = rr, w = ww;
   alignas(16) unsigned char out[64];
-  while (r + 64 < limit && w + 64 <= kStopAbove) {
-    __m128i v[4];
-    for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
-    const Classes c = Classify<mode>(v);
-    const uint64_t trail = TrailBits(c.lead);
-    const uint64_t start = ~trail;
+  while (r + 64 < limit && (mode != walk::Mode::kCompact || w + 64 <= kStopAbove)) {
+    const Classes c = Isa::template Of<mode>(s + r);
+    uint64_t trail = TrailBits(c.lead);
+    uint64_t tag = 0, open = 0;  // every byte of a tag; its '<'
+    int32_t next = -1;           // where the walk goes on after a tag left open
+    if (mode == walk::Mode::kHtml && c.special) {
+      // The character positions hold after a tag whatever it holds: its '>'
+      // is no lead byte, so the byte after it starts a character either way.
+      // Where the block's '<' and '>' alternate, '<' first, the tags are the
+      // difference of the two masks (a last '<' left open borrows up to the
+      // top); otherwise they go one by one.
+      const uint64_t lt = c.special & ~trail;
+      const uint64_t inside = c.close - lt;
+      if ((inside & ~(inside << 1)) == lt && (~inside & (inside << 1)) == c.close) {
+        tag = inside | c.close;
+        open = lt;
+      } else {
+        for (uint64_t at = lt; at;) {
+          const int t = __builtin_ctzll(at);
+          open |= 1ULL << t;
+          const uint64_t gt = c.close & ~UpTo(t);
+          if (!gt) {
+            tag |= ~0ULL << t;
+            break;
+          }
+          const int g = __builtin_ctzll(gt);
+          tag |= UpTo(g) & (~0ULL << t);
+          at &= ~UpTo(g);
+        }
+      }
+      trail &= ~tag;
+      if (tag >> 63 && !(c.close >> 63)) {
+        // A tag left open at the end of the block: its '>' lies beyond.
+        const int32_t at = r + 64;
+        const void* close = std::memchr(s + at, '>', (size_t)(length - at));
+        next = close ? (int32_t)(static_cast<const unsigned char*>(close) - s) + 1 : length;
+      }
+    }
+    const uint64_t start = ~trail & ~tag;
     const uint64_t leadStart = c.lead & start;
     uint64_t valid = ~0ULL;
     int32_t consumed = 64;
@@ -94,148 +250,93 @@ void CompactBlocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_
       valid >>= 1;
       consumed = 63;
     }
-    const uint64_t spaceLike = start & ~c.lead & ~c.text;  // space or non-text byte
-    const uint64_t fw = leadStart & c.is81 & (c.is40 >> 1);
+    const uint64_t spaceLike = (start & ~c.lead & ~c.text) | open;  // space, non-text byte or tag
+    const uint64_t fw = leadStart & c.fwPair;
     const uint64_t fwTrail = fw << 1;
     // After byte i the last emitted byte is a space (or nothing was emitted).
-    const uint64_t endsSpace = spaceLike | fw | fwTrail | (trail & c.is20);
+    uint64_t endsSpace = spaceLike | fw | fwTrail | (trail & c.is20) | tag;
     const uint64_t carry = (w == 0 || p[w - 1] == ' ') ? 1 : 0;
-    const uint64_t prevSpace = (endsSpace << 1) | carry;
-    if constexpr (mode != walk::Mode::kCompact) {
-      // The block is taken up to its first tag, or its first comma that the
-      // space rule drops (a comma after something emitted is kept like a
-      // letter); the byte walk takes that one.
-      uint64_t stop = c.special & start & valid;
-      if constexpr (mode == walk::Mode::kCsv) stop &= prevSpace;
-      if (stop) {
-        const int at = __builtin_ctzll(stop);
-        if (at == 0) break;
-        valid = (1ULL << at) - 1;
-        consumed = at;
-      }
+    uint64_t drop = tag & ~open;
+    if constexpr (mode == walk::Mode::kCsv) {
+      // A run of commas takes the space state from the byte before it: the
+      // carry of adding that state at the run's first comma clears the run.
+      const uint64_t comma = c.special & start;
+      const uint64_t seed = ((endsSpace << 1) | carry) & comma;
+      const uint64_t dropped = comma & ~(comma + seed);
+      endsSpace |= dropped;
+      drop |= dropped;
     }
-    const uint64_t drop = ((spaceLike | fw) & prevSpace) | fwTrail;
+    const uint64_t prevSpace = (endsSpace << 1) | carry;
+    drop |= ((spaceLike | fw) & prevSpace) | fwTrail;
     const uint64_t keep = ~drop & valid;
     const uint64_t blank = ((spaceLike & ~c.is20) | fw) & keep;
 
     if (keep == valid && blank == 0 && w == r && s == p) {
       w += consumed;  // nothing changes and nothing has moved yet
-    } else {
-      // Bytes to emit at their input positions, the blanked ones as spaces.
-      for (int k = 0; k < 4; ++k) _mm_store_si128(reinterpret_cast<__m128i*>(out + 16 * k), v[k]);
-      for (uint64_t m = blank; m; m &= m - 1) out[__builtin_ctzll(m)] = ' ';
-      if (keep == ~0ULL) {
-        std::memcpy(p + w, out, 64);
-        w += 64;
+    } else if (keep == ~0ULL && blank == 0) {
+      __m128i v[4];
+      for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
+      for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + 16 * k), v[k]);
+      w += 64;
+    } else if ((s == p ? w + 16 <= r : w + 80 <= limit) && (Isa::kCompress || r + 80 <= length)) {
+      // The stores may run past the bytes kept. In place that needs the
+      // output 16 bytes behind the block, so that every store ends before the
+      // bytes still to be read; into another buffer, 16 bytes short of the
+      // limit after the block.
+      if constexpr (Isa::kCompress) {
+        w += Isa::Compress(s + r, keep, blank, p + w);
       } else {
-        for (int g = 0; g < 64; g += 16) {
-          const unsigned gk = (unsigned)(keep >> g) & 0xFFFF;
-          if (gk == 0xFFFF) {
-            std::memcpy(p + w, out + g, 16);
-            w += 16;
-          } else {
-            for (int i = 0; i < 16; ++i) {
-              p[w] = out[g + i];
-              w += (gk >> i) & 1;
-            }
+        // Each run of kept bytes in 16-byte copies from the text, its blanked
+        // bytes then set.
+        for (uint64_t m = keep; m;) {
+          const int a = __builtin_ctzll(m);
+          const uint64_t rest = m | ~(~0ULL << a);
+          const int b = ~rest ? __builtin_ctzll(~rest) : 64;
+          for (int k = a; k < b; k += 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + (k - a)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + k)));
           }
+          const uint64_t run = b == 64 ? m : m & ~(~0ULL << b);
+          for (uint64_t z = blank & run; z; z &= z - 1) p[w + __builtin_ctzll(z) - a] = ' ';
+          w += b - a;
+          m &= ~run;
         }
       }
-      // The group loop also stores each dropped byte at p[w]; where that is
-      // the first byte not consumed (nothing moved yet), it gets its own back.
-      if (s == p && w == r + consumed && consumed < 64) p[w] = out[consumed];
+    } else {
+      // Byte by byte: a dropped byte is stored at p[w] and overwritten by the
+      // next kept one; p[w] lies at or below the byte read.
+      std::memcpy(out, s + r, 64);
+      for (uint64_t m = blank; m; m &= m - 1) out[__builtin_ctzll(m)] = ' ';
+      for (int i = 0; i < consumed; ++i) {
+        p[w] = out[i];
+        w += (int32_t)((keep >> i) & 1);
+      }
     }
-    r += consumed;
+    r = next >= 0 ? next : r + consumed;
   }
   rr = r;
   ww = w;
 }
 
-// The HTML walk in 64-byte blocks with its tags skipped inside the block: after
-// a tag the rest of the block goes on from the classes already made, so a tag
-// costs a memchr, not another block. The same result as Walk from the start; s
-// may be p itself. Stops where fewer than 65 bytes are left below `limit`.
-void HtmlBlocks(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww, int32_t limit,
-                int32_t length) {
-  int32_t r = rr, w = ww;
-  alignas(16) unsigned char out[64];
-  while (r + 64 < limit) {
-    __m128i v[4];
-    for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
-    const Classes all = Classify<walk::Mode::kHtml>(v);
-    bool stored = false;
-    int q = 0;  // where the current character starts in the block
-    for (;;) {
-      const int avail = 64 - q;
-      const uint64_t availMask = avail == 64 ? ~0ULL : (1ULL << avail) - 1;
-      const uint64_t lead = all.lead >> q, text = all.text >> q;
-      const uint64_t is81 = all.is81 >> q, is40 = all.is40 >> q, is20 = all.is20 >> q;
-      const uint64_t trail = TrailBits(lead) & availMask;
-      const uint64_t start = ~trail & availMask;
-      const uint64_t leadStart = lead & start;
-      uint64_t valid = availMask;
-      int consumed = avail;
-      if ((leadStart >> (avail - 1)) & 1) {
-        valid >>= 1;
-        consumed = avail - 1;
-      }
-      const uint64_t spaceLike = start & ~lead & ~text;
-      const uint64_t fw = leadStart & is81 & (is40 >> 1);
-      const uint64_t fwTrail = fw << 1;
-      const uint64_t endsSpace = spaceLike | fw | fwTrail | (trail & is20);
-      const uint64_t carry = (w == 0 || p[w - 1] == ' ') ? 1 : 0;
-      const uint64_t prevSpace = (endsSpace << 1) | carry;
-      const uint64_t stop = (all.special >> q) & start & valid;
-      if (stop) {
-        consumed = __builtin_ctzll(stop);
-        valid = consumed == 0 ? 0 : (1ULL << consumed) - 1;
-      }
-      const uint64_t drop = ((spaceLike | fw) & prevSpace) | fwTrail;
-      const uint64_t keep = ~drop & valid;
-      const uint64_t blank = ((spaceLike & ~is20) | fw) & keep;
-      if (keep == valid && blank == 0 && w == r + q && s == p) {
-        w += consumed;  // nothing changes and nothing has moved yet
-      } else if (keep) {
-        if (!stored) {
-          for (int k = 0; k < 4; ++k) _mm_store_si128(reinterpret_cast<__m128i*>(out + 16 * k), v[k]);
-          stored = true;
-        }
-        unsigned char* src = out + q;
-        for (uint64_t m = blank; m; m &= m - 1) src[__builtin_ctzll(m)] = ' ';
-        // A dropped byte is stored at p[w] and overwritten by the next kept
-        // one; the last such store lies below the bytes consumed.
-        for (int g = 0; g < consumed; g += 16) {
-          const int len = consumed - g < 16 ? consumed - g : 16;
-          const unsigned gk = (unsigned)(keep >> g) & 0xFFFF;
-          if (len == 16 && gk == 0xFFFF) {
-            std::memcpy(p + w, src + g, 16);
-            w += 16;
-          } else {
-            for (int i = 0; i < len; ++i) {
-              p[w] = src[g + i];
-              w += (gk >> i) & 1;
-            }
-          }
-        }
-      }
-      if (!stop) {
-        r += q + consumed;
-        break;
-      }
-      // The tag: up to its '>' (or the end of the text), as one space.
-      const int32_t at = r + q + consumed;
-      const void* close = std::memchr(s + at, '>', (size_t)(length - at));
-      const int32_t next = close ? (int32_t)(static_cast<const unsigned char*>(close) - s) + 1 : length;
-      if (w > 0 && p[w - 1] != ' ') p[w++] = ' ';
-      if (next >= r + 64) {
-        r = next;
-        break;
-      }
-      q = next - r;
-    }
-  }
-  rr = r;
-  ww = w;
+template <walk::Mode mode>
+void BlocksSse2(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w, int32_t limit, int32_t length) {
+  BlocksWith<mode, Sse2>(s, p, r, w, limit, length);
+}
+
+#if KURIBO_AVX2
+template <walk::Mode mode>
+__attribute__((target("avx2,popcnt"))) void BlocksAvx2(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w,
+                                                int32_t limit, int32_t length) {
+  BlocksWith<mode, Avx2>(s, p, r, w, limit, length);
+}
+#endif
+
+template <walk::Mode mode>
+void Blocks(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w, int32_t limit, int32_t length) {
+#if KURIBO_AVX2
+  if (HasAvx2()) return BlocksAvx2<mode>(s, p, r, w, limit, length);
+#endif
+  BlocksSse2<mode>(s, p, r, w, limit, length);
 }
 
 #endif
@@ -248,7 +349,7 @@ int32_t CompactText(char* buf, int32_t length) {
   unsigned char* p = reinterpret_cast<unsigned char*>(buf);
   int32_t r = 0, w = 0;
 #if defined(__SSE2__)
-  CompactBlocks<walk::Mode::kCompact>(p, p, r, w, limit);
+  Blocks<walk::Mode::kCompact>(p, p, r, w, limit, length);
 #endif
   return walk::Walk<walk::Mode::kCompact>(p, r, w, limit, length);
 }
@@ -260,16 +361,7 @@ int32_t FastWalk(const unsigned char* s, unsigned char* p, int32_t limit, int32_
   static_assert(mode != Mode::kCompact, "the compaction has its own emission stop");
   int32_t r = 0, w = 0;
 #if defined(__SSE2__)
-  for (;;) {
-    if constexpr (mode == Mode::kHtml) {
-      HtmlBlocks(s, p, r, w, limit, length);
-    } else {
-      CompactBlocks<mode>(s, p, r, w, limit);
-    }
-    if (r + 64 >= limit) break;
-    // The tag or comma the blocks stopped at: byte by byte, then blocks again.
-    w = Walk<mode>(s, p, r, w, r + 1, length);
-  }
+  Blocks<mode>(s, p, r, w, limit, length);
 #endif
   return Walk<mode>(s, p, r, w, limit, length);
 }

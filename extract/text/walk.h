@@ -77,9 +77,11 @@ inline int32_t Walk(unsigned char* p, int32_t r, int32_t w, int32_t limit, int32
   return Walk<mode>(p, p, r, w, limit, length);
 }
 
-// The HTML and CSV walks with whole 64-byte blocks done at once where they hold
-// no tag and no comma the space rule drops; the same result as Walk from the
-// start. s may be p itself. Defined with CompactText.
+// The HTML and CSV walks in 64-byte blocks, tags closed within a block and
+// commas settled inside it; the same result as Walk from the start. s may be p
+// itself; otherwise p has room for `limit` bytes (one more where the text goes
+// on past the limit, for a character across it), which the walk may use as
+// scratch past its result. Defined with CompactText.
 template <Mode mode>
 int32_t FastWalk(const unsigned char* s, unsigned char* p, int32_t limit, int32_t length);
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "extract/text/walk.h"
 #include "support/reference_walk.h"
 
 namespace kuribo {
@@ -150,6 +151,50 @@ TEST(CompactTextRules, WorksInPlaceOnTheSameBuffer) {
   std::vector<char> buf(in.begin(), in.end());
   const int32_t n = CompactText(buf.data(), (int32_t)buf.size());
   EXPECT_EQ(std::string(buf.data(), (size_t)n), Reference(in));
+}
+
+// Shift_JIS-like text built from pieces: characters whose trail is a '<', ','
+// or '>', tags short and longer than a block or never closed, comma runs.
+std::string WalkPieces(std::mt19937& rng, size_t n) {
+  static const char* const kPieces[] = {
+      "\x8c\xa9", "\x82\xa0", "\x82\xa0", "\x81\x40", "\x81\x42", "\x82<", "\x82,", "\x82>", "\x81 ",
+      "<p>",        "</p>\n",   "<",        ">",        ",",        ",,",    " ",     "\r\n", "a",
+      "\xb6\xde", "\x82",      "\x7f",     "<a href=\"\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9"
+      "\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9"
+      "\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\x8c\xa9\">"};
+  std::string s;
+  while (s.size() < n) {
+    const uint32_t x = rng();
+    s += (x & 0x300) ? kPieces[x % 3] : kPieces[x % (sizeof kPieces / sizeof *kPieces)];
+  }
+  s.resize(n);
+  return s;
+}
+
+// The block walks against the byte walk from the start, in place and from one
+// buffer into another, with the walk limit short of the text's end at times.
+TEST(FastWalk, MatchesTheByteWalk) {
+  using walk::Mode;
+  std::mt19937 rng(11);
+  for (int iter = 0; iter < 3000; ++iter) {
+    const std::string in = WalkPieces(rng, 1 + rng() % 700);
+    const int32_t length = (int32_t)in.size();
+    const int32_t limit = (iter & 1) ? length : length - (int32_t)(rng() % (in.size() < 80 ? in.size() : 80));
+    const auto* src = reinterpret_cast<const unsigned char*>(in.data());
+    for (const Mode mode : {Mode::kHtml, Mode::kCsv}) {
+      // Another buffer as small as it may be: one more byte for a character across the limit.
+      const size_t room = (size_t)limit + (limit < length);
+      std::vector<unsigned char> want(room), apart(room), same(src, src + in.size());
+      int32_t r = 0;
+      const int32_t n = mode == Mode::kHtml ? walk::Walk<Mode::kHtml>(src, want.data(), r, 0, limit, length)
+                                            : walk::Walk<Mode::kCsv>(src, want.data(), r, 0, limit, length);
+      const auto fast = mode == Mode::kHtml ? walk::FastWalk<Mode::kHtml> : walk::FastWalk<Mode::kCsv>;
+      ASSERT_EQ(fast(src, apart.data(), limit, length), n) << iter;
+      ASSERT_EQ(fast(same.data(), same.data(), limit, length), n) << iter;
+      ASSERT_EQ(std::string(apart.begin(), apart.begin() + n), std::string(want.begin(), want.begin() + n)) << iter;
+      ASSERT_EQ(std::string(same.begin(), same.begin() + n), std::string(want.begin(), want.begin() + n)) << iter;
+    }
+  }
 }
 
 }  // namespace
