@@ -363,7 +363,7 @@ __attribute__((target("avx2"))) size_t FindAvx2(const unsigned char* t, size_t n
 // are compared in full.
 size_t Find(const unsigned char* t, size_t n, const unsigned char* kw, size_t m, size_t from) {
 #if defined(KURIBO_FIND_AVX2)
-  if (ProcessorHasAvx2()) {
+  if (UseWideVectors()) {
     const size_t pos = FindAvx2(t, n, kw, m, from);
     if (pos != kNotFound) return pos;
   }

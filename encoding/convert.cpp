@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <type_traits>
@@ -304,11 +303,7 @@ const unsigned char* Utf8PairTable() {
   return table.get();
 }
 
-std::atomic<bool> avx2Allowed{true};
-
-bool HaveAvx2() {
-  return ProcessorHasAvx2() && avx2Allowed.load(std::memory_order_relaxed);
-}
+bool HaveAvx2() { return UseWideVectors(); }
 
 #define KURIBO_AVX2 __attribute__((target("avx2")))
 
@@ -1997,14 +1992,6 @@ TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool com
     }
   }
   return TextEncoding::kAscii;
-}
-
-void AllowWideVectors(bool allowed) {
-#if defined(KURIBO_AVX2_RUNS)
-  avx2Allowed.store(allowed, std::memory_order_relaxed);
-#else
-  (void)allowed;
-#endif
 }
 
 int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out) {

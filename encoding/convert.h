@@ -39,11 +39,6 @@ int32_t ConvertFileStartToShiftJis(const unsigned char* head, size_t size, int f
 int32_t ConvertToShiftJisStepwise(const unsigned char* data, size_t size, char* out);
 int32_t ConvertToShiftJisChunked(const unsigned char* data, size_t size, char* out);
 
-// Whether conversions begun from now on may use the processor's 256-bit
-// vector instructions where it has them (the default); the portable paths give
-// the same bytes, which tests check by turning them off.
-void AllowWideVectors(bool allowed);
-
 // The encoding the converter would choose for a text that begins with `data`
 // (`complete`: the text ends there, so a character cut off at the end is an error).
 TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool complete);

@@ -7,6 +7,7 @@
 
 #include "encoding/convert.h"
 #include "extract/text/compact.h"
+#include "platform/cpu.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Detection's lean scorers give what the decoders feeding a score give, fed

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "extract/text/walk.h"
+#include "platform/cpu.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -168,13 +169,7 @@ struct Avx2 {
   }
 };
 
-bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-  }();
-  return has;
-}
+bool HasAvx2() { return UseWideVectors(); }
 #endif
 
 // Trail positions of a 64-byte block that starts on a character: a lead-class

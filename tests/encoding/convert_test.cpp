@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "encoding/sjis.h"
+#include "platform/cpu.h"
 #include "support/encode.h"
 #include "support/temp_dir.h"
 
