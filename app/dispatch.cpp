@@ -137,7 +137,7 @@ ConverterPresence DetectConverters(const std::string& programDir) {
 
 unsigned DefaultWorkerCount() {
   const unsigned cores = std::thread::hardware_concurrency();
-  return 2 * (cores ? cores : 1);
+  return 8 * (cores ? cores : 1);
 }
 
 std::unique_ptr<ExtractionContext> MakeExtractionContext(const std::string& programDir,

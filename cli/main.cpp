@@ -30,7 +30,7 @@ const char kUsage[] =
     "  -t TYPES   comma list of .doc,.xls,.ppt,.pdf,.html,.htm,.txt,.csv,.dwg,.dxf,\n"
     "             .docx,.docm,.xlsx,.xlsm,.pptx,.pptm, or all (default: all)\n"
     "  -o OTHER   other extensions, as in the window's box (\".bmp ; .jpg\")\n"
-    "  -j N       number of workers (default: two per core)\n"
+    "  -j N       number of workers (default: eight per core)\n"
     "  --csv FILE write the result list as the window's CSV export to FILE\n"
     "  --extract FILE  print the text the matcher sees for FILE\n"
     "  --         end of options\n"
