@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -303,25 +302,23 @@ const unsigned char* Utf8PairTable() {
   return table.get();
 }
 
-bool HaveAvx2() { return UseWideVectors(); }
-
-#define KURIBO_AVX2 __attribute__((target("avx2")))
+#define KURIBO_TARGET_AVX2 __attribute__((target("avx2")))
 
 namespace wide {
 
-KURIBO_AVX2 inline __m256i InRange(__m256i v, unsigned char lo, unsigned char hi) {
+KURIBO_TARGET_AVX2 inline __m256i InRange(__m256i v, unsigned char lo, unsigned char hi) {
   const __m256i moved = _mm256_add_epi8(v, _mm256_set1_epi8((char)(0x80 - lo)));
   return _mm256_cmpgt_epi8(_mm256_set1_epi8((char)(hi - lo + 1 - 0x80)), moved);
 }
-KURIBO_AVX2 inline __m256i Is(__m256i v, unsigned char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8((char)c)); }
-KURIBO_AVX2 inline uint32_t Bits(__m256i m) { return (uint32_t)_mm256_movemask_epi8(m); }
-KURIBO_AVX2 inline __m256i Load(const unsigned char* p) {
+KURIBO_TARGET_AVX2 inline __m256i Is(__m256i v, unsigned char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8((char)c)); }
+KURIBO_TARGET_AVX2 inline uint32_t Bits(__m256i m) { return (uint32_t)_mm256_movemask_epi8(m); }
+KURIBO_TARGET_AVX2 inline __m256i Load(const unsigned char* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
-KURIBO_AVX2 inline void Store(unsigned char* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+KURIBO_TARGET_AVX2 inline void Store(unsigned char* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
 
 // lanes::KeptPair on 32 lanes.
-KURIBO_AVX2 inline __m256i KeptPair(__m256i l, __m256i t) {
+KURIBO_TARGET_AVX2 inline __m256i KeptPair(__m256i l, __m256i t) {
   const __m256i kanji = _mm256_andnot_si256(
       _mm256_or_si256(_mm256_and_si256(Is(l, 0x88), InRange(t, 0x40, 0x9E)),
                       _mm256_and_si256(Is(l, 0x98), InRange(t, 0x73, 0x9E))),
@@ -336,7 +333,7 @@ KURIBO_AVX2 inline __m256i KeptPair(__m256i l, __m256i t) {
 }
 
 // 0xFF in lane i where bit i of m is set.
-KURIBO_AVX2 inline __m256i Lanes(uint32_t m) {
+KURIBO_TARGET_AVX2 inline __m256i Lanes(uint32_t m) {
   const __m256i spread = _mm256_shuffle_epi8(_mm256_set1_epi32((int)m),
                                              _mm256_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2,
                                                               2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3));
@@ -350,7 +347,7 @@ KURIBO_AVX2 inline __m256i Lanes(uint32_t m) {
 // of a window is ASCII or a code kept as it is, the window is its own output.
 // Stops at the first character that needs the tables (or near the end) and
 // returns its position.
-KURIBO_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
+KURIBO_TARGET_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
                                 const unsigned char* end) {
   unsigned char* o = *cursor;
   while (i + 33 <= n && end - o >= 33) {
@@ -378,7 +375,7 @@ KURIBO_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t n, unsi
 
 // The EUC-JP run of Decoder::Run, 32 bytes at a time: JIS X 0208 pairs turned
 // into Shift_JIS lane by lane, ASCII kept. Stops as SjisRunsAvx2 does.
-KURIBO_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
+KURIBO_TARGET_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
                                const unsigned char* end) {
   unsigned char* o = *cursor;
   const __m256i k80 = _mm256_set1_epi8((char)0x80), one = _mm256_set1_epi8(1);
@@ -423,7 +420,7 @@ KURIBO_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n, unsig
 // Eight three-byte sequences at a time (24 bytes, 32 readable) while they are
 // characters with plain two-byte codes, and the ASCII between them; returns
 // where it stopped. The rest is left to the portable loop.
-KURIBO_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
+KURIBO_TARGET_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
                                 const unsigned char* end, const unsigned char* table) {
   unsigned char* o = *cursor;
   // Each sequence to a 32-bit lane: lead, trail, trail, 0.
@@ -606,7 +603,7 @@ class Decoder {
         fromUnicode_(Utf16ToCp932Table()),
         narrow_(enc == TextEncoding::kUtf8 ? NarrowFromUnicodeTable() : nullptr) {
 #if defined(KURIBO_AVX2_RUNS)
-    avx2_ = HaveAvx2();
+    avx2_ = UseWideVectors();
     if (enc == TextEncoding::kUtf8 && avx2_) utf8Pairs_ = Utf8PairTable();
 #endif
   }

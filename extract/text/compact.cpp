@@ -169,7 +169,6 @@ struct Avx2 {
   }
 };
 
-bool HasAvx2() { return UseWideVectors(); }
 #endif
 
 // Trail positions of a 64-byte block that starts on a character: a lead-class
@@ -329,7 +328,7 @@ __attribute__((target("avx2,popcnt"))) void BlocksAvx2(const unsigned char* s, u
 template <walk::Mode mode>
 void Blocks(const unsigned char* s, unsigned char* p, int32_t& r, int32_t& w, int32_t limit, int32_t length) {
 #if KURIBO_AVX2
-  if (HasAvx2()) return BlocksAvx2<mode>(s, p, r, w, limit, length);
+  if (UseWideVectors()) return BlocksAvx2<mode>(s, p, r, w, limit, length);
 #endif
   BlocksSse2<mode>(s, p, r, w, limit, length);
 }
