@@ -306,30 +306,59 @@ const unsigned char* Utf8PairTable() {
 
 namespace wide {
 
-KURIBO_TARGET_AVX2 inline __m256i InRange(__m256i v, unsigned char lo, unsigned char hi) {
-  const __m256i moved = _mm256_add_epi8(v, _mm256_set1_epi8((char)(0x80 - lo)));
-  return _mm256_cmpgt_epi8(_mm256_set1_epi8((char)(hi - lo + 1 - 0x80)), moved);
-}
-KURIBO_TARGET_AVX2 inline __m256i Is(__m256i v, unsigned char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8((char)c)); }
+// Every byte value splatted over 32 lanes. The run loops need more constants
+// than there are registers; taken from here they are memory operands of the
+// instructions that use them, where set1 constants would be rebuilt from
+// immediates in every window.
+struct alignas(32) SplatTable {
+  unsigned char v[256][32];
+  constexpr SplatTable() : v() {
+    for (int c = 0; c < 256; ++c) {
+      for (int k = 0; k < 32; ++k) v[c][k] = (unsigned char)c;
+    }
+  }
+};
+inline constexpr SplatTable kSplat;
+
+// The constants of a run loop, from the table at an address hidden from the
+// optimiser so that it cannot fold the loads back into immediates.
+struct Consts {
+  const unsigned char* base;
+  Consts() : base(&kSplat.v[0][0]) { asm("" : "+r"(base)); }
+  KURIBO_TARGET_AVX2 __m256i K(unsigned char c) const {
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(base + 32 * c));
+  }
+  // 0xFF in the lanes where b < lo or b > hi (unsigned): the range moved to
+  // the bottom of the signed bytes, one compare against its top.
+  KURIBO_TARGET_AVX2 __m256i Out(__m256i v, unsigned char lo, unsigned char hi) const {
+    return _mm256_cmpgt_epi8(_mm256_add_epi8(v, K((unsigned char)(0x80 - lo))), K((unsigned char)(hi - lo - 0x80)));
+  }
+  KURIBO_TARGET_AVX2 __m256i Is(__m256i v, unsigned char c) const { return _mm256_cmpeq_epi8(v, K(c)); }
+  KURIBO_TARGET_AVX2 __m256i NotKeptPair(__m256i l, __m256i t) const;
+};
 KURIBO_TARGET_AVX2 inline uint32_t Bits(__m256i m) { return (uint32_t)_mm256_movemask_epi8(m); }
 KURIBO_TARGET_AVX2 inline __m256i Load(const unsigned char* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 KURIBO_TARGET_AVX2 inline void Store(unsigned char* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+KURIBO_TARGET_AVX2 inline __m256i Or(__m256i a, __m256i b) { return _mm256_or_si256(a, b); }
+KURIBO_TARGET_AVX2 inline __m256i And(__m256i a, __m256i b) { return _mm256_and_si256(a, b); }
+// a & ~b
+KURIBO_TARGET_AVX2 inline __m256i AndNot(__m256i a, __m256i b) { return _mm256_andnot_si256(b, a); }
 
-// lanes::KeptPair on 32 lanes.
-KURIBO_TARGET_AVX2 inline __m256i KeptPair(__m256i l, __m256i t) {
-  const __m256i kanji = _mm256_andnot_si256(
-      _mm256_or_si256(_mm256_and_si256(Is(l, 0x88), InRange(t, 0x40, 0x9E)),
-                      _mm256_and_si256(Is(l, 0x98), InRange(t, 0x73, 0x9E))),
-      _mm256_or_si256(InRange(l, 0x88, 0x9F), InRange(l, 0xE0, 0xE9)));
-  const __m256i gaps82 =
-      _mm256_or_si256(_mm256_or_si256(InRange(t, 0x59, 0x5F), InRange(t, 0x7A, 0x80)), InRange(t, 0x9B, 0x9E));
-  const __m256i row82 = _mm256_andnot_si256(gaps82, _mm256_and_si256(Is(l, 0x82), InRange(t, 0x4F, 0xF1)));
-  const __m256i rows = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(kanji, InRange(t, 0x40, 0xFC)),
-                                                       _mm256_and_si256(Is(l, 0x81), InRange(t, 0x40, 0xAC))),
-                                       _mm256_and_si256(Is(l, 0x83), InRange(t, 0x40, 0x96)));
-  return _mm256_or_si256(_mm256_andnot_si256(Is(t, 0x7F), rows), row82);
+// The lanes where lead l and trail t do not form a code kept as it is:
+// lanes::KeptPair on 32 lanes, turned inside out so that every constant is
+// a memory operand.
+KURIBO_TARGET_AVX2 inline __m256i Consts::NotKeptPair(__m256i l, __m256i t) const {
+  const __m256i notKanjiRow = And(Out(l, 0x88, 0x9F), Out(l, 0xE0, 0xE9));
+  const __m256i emptyCells = Or(AndNot(Is(l, 0x88), Out(t, 0x40, 0x9E)), AndNot(Is(l, 0x98), Out(t, 0x73, 0x9E)));
+  const __m256i notKanji = Or(Or(notKanjiRow, emptyCells), Out(t, 0x40, 0xFC));
+  const __m256i rows81and83 = Or(AndNot(Is(l, 0x81), Out(t, 0x40, 0xAC)), AndNot(Is(l, 0x83), Out(t, 0x40, 0x96)));
+  const __m256i notRows = Or(AndNot(notKanji, rows81and83), Is(t, 0x7F));
+  // Row 0x82: digits, letters and hiragana, with the gaps between them.
+  const __m256i outsideGaps = And(And(Out(t, 0x59, 0x5F), Out(t, 0x7A, 0x80)), Out(t, 0x9B, 0x9E));
+  const __m256i row82 = AndNot(And(Is(l, 0x82), outsideGaps), Out(t, 0x4F, 0xF1));
+  return AndNot(notRows, row82);
 }
 
 // 0xFF in lane i where bit i of m is set.
@@ -350,27 +379,30 @@ KURIBO_TARGET_AVX2 inline __m256i Lanes(uint32_t m) {
 KURIBO_TARGET_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
                                 const unsigned char* end) {
   unsigned char* o = *cursor;
+  const wide::Consts c;
+  // Whether the window starts on the trail of a pair begun in the one before.
+  // Carried as a bit, so that the step is fixed and the next window's loads
+  // need not wait for this one's masks.
+  uint32_t carry = 0;
   while (i + 33 <= n && end - o >= 33) {
     const __m256i v = wide::Load(p + i), t = wide::Load(p + i + 1);
-    const uint32_t lead = wide::Bits(_mm256_or_si256(wide::InRange(v, 0x81, 0x9F), wide::InRange(v, 0xE0, 0xFC)));
-    const uint32_t start = ~lanes::TrailsOf(lead);
-    const uint32_t kept = ~wide::Bits(v) | (lead & wide::Bits(wide::KeptPair(v, t)));
-    const uint32_t bad = start & ~kept;
+    const uint32_t lead = ~wide::Bits(wide::And(c.Out(v, 0x81, 0x9F), c.Out(v, 0xE0, 0xFC)));
+    const uint32_t start = ~(lanes::TrailsOf(lead & ~carry) | carry);
+    // ASCII is kept; a high byte that starts a character must lead a kept pair.
+    const uint32_t bad = start & wide::Bits(v) & (~lead | wide::Bits(c.NotKeptPair(v, t)));
     wide::Store(o, v);
     if (__builtin_expect(bad != 0, 0)) {
       const unsigned at = (unsigned)__builtin_ctz(bad);
-      o += at;
-      i += at;
-      break;
+      *cursor = o + at;
+      return i + at;
     }
-    // A pair that ends on the next byte is left to the next window, so the
-    // step is fixed and the next loads need not wait for this window's masks.
-    const size_t k = (lead & start) >> 31 ? 31 : 32;
-    o += k;
-    i += k;
+    carry = (lead & start) >> 31;
+    o += 32;
+    i += 32;
   }
-  *cursor = o;
-  return i;
+  // A pair begun in the last window is left whole to the caller.
+  *cursor = o - carry;
+  return i - carry;
 }
 
 // The EUC-JP run of Decoder::Run, 32 bytes at a time: JIS X 0208 pairs turned
@@ -378,43 +410,45 @@ KURIBO_TARGET_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t 
 KURIBO_TARGET_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
                                const unsigned char* end) {
   unsigned char* o = *cursor;
-  const __m256i k80 = _mm256_set1_epi8((char)0x80), one = _mm256_set1_epi8(1);
+  const wide::Consts c;
+  const __m256i k80 = c.K(0x80), one = c.K(1);
+  // As in SjisRunsAvx2: whether the window starts on the trail of a pair begun
+  // in the one before, whose converted trail is lane 31 of prev.
+  uint32_t carry = 0;
+  __m256i prev = _mm256_setzero_si256();
   while (i + 33 <= n && end - o >= 33) {
     const __m256i v = wide::Load(p + i), t = wide::Load(p + i + 1);
     const uint32_t high = wide::Bits(v);  // a high byte that starts a character leads a pair
-    const uint32_t trail = lanes::TrailsOf(high);
+    const uint32_t trail = lanes::TrailsOf(high & ~carry) | carry;
     const uint32_t leads = high & ~trail;
     const __m256i j1 = _mm256_sub_epi8(v, k80), j2 = _mm256_sub_epi8(t, k80);
-    const __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(j1, _mm256_set1_epi8(0x5E)), j1);
-    const __m256i s1 = _mm256_add_epi8(_mm256_avg_epu8(j1, _mm256_setzero_si256()),
-                                       _mm256_blendv_epi8(_mm256_set1_epi8((char)0xB0), _mm256_set1_epi8(0x70), low));
+    const __m256i low = _mm256_cmpeq_epi8(_mm256_min_epu8(j1, c.K(0x5E)), j1);
+    const __m256i s1 = _mm256_add_epi8(_mm256_avg_epu8(j1, _mm256_setzero_si256()), _mm256_blendv_epi8(c.K(0xB0), c.K(0x70), low));
     const __m256i odd = _mm256_cmpeq_epi8(_mm256_and_si256(j1, one), one);
-    const __m256i low2 = _mm256_cmpeq_epi8(_mm256_min_epu8(j2, _mm256_set1_epi8(0x5F)), j2);
-    const __m256i addOdd = _mm256_sub_epi8(_mm256_set1_epi8(0x20), _mm256_and_si256(low2, one));
-    const __m256i s2 = _mm256_add_epi8(j2, _mm256_blendv_epi8(_mm256_set1_epi8(0x7E), addOdd, odd));
-    const __m256i pair = _mm256_and_si256(_mm256_and_si256(wide::InRange(v, 0xA1, 0xFE), wide::InRange(t, 0xA1, 0xFE)),
-                                          wide::KeptPair(s1, s2));
-    const uint32_t bad = leads & ~wide::Bits(pair);
-    const unsigned upTo = bad ? (unsigned)__builtin_ctz(bad) : 32;
-    // s2 moved up one lane, across the halves, to the trail lanes.
-    const __m256i s2Up = _mm256_alignr_epi8(s2, _mm256_permute2x128_si256(s2, s2, 0x08), 15);
+    const __m256i low2 = _mm256_cmpeq_epi8(_mm256_min_epu8(j2, c.K(0x5F)), j2);
+    const __m256i addOdd = _mm256_sub_epi8(c.K(0x20), _mm256_and_si256(low2, one));
+    const __m256i s2 = _mm256_add_epi8(j2, _mm256_blendv_epi8(c.K(0x7E), addOdd, odd));
+    const __m256i notPair = wide::Or(wide::Or(c.Out(v, 0xA1, 0xFE), c.Out(t, 0xA1, 0xFE)), c.NotKeptPair(s1, s2));
+    const uint32_t bad = leads & wide::Bits(notPair);
+    // s2 moved up one lane, across the halves, to the trail lanes; lane 0
+    // from the window before.
+    const __m256i s2Up = _mm256_alignr_epi8(s2, _mm256_permute2x128_si256(s2, prev, 0x03), 15);
     const __m256i leadLanes = wide::Lanes(leads), trailLanes = wide::Lanes(trail);
     const __m256i out = _mm256_blendv_epi8(_mm256_blendv_epi8(v, s2Up, trailLanes), s1, leadLanes);
     wide::Store(o, out);
-    if (upTo == 0) break;
-    size_t k = upTo;
-    if (!bad && (leads >> 31)) {  // the last pair ends on the next byte
-      const unsigned code = JisToSjis(p[i + 31] - 0x80u, p[i + 32] - 0x80u);
-      o[31] = (unsigned char)(code >> 8);
-      o[32] = (unsigned char)code;
-      k = 33;
+    if (__builtin_expect(bad != 0, 0)) {
+      const unsigned at = (unsigned)__builtin_ctz(bad);
+      *cursor = o + at;
+      return i + at;
     }
-    o += k;
-    i += k;
-    if (bad) break;
+    carry = leads >> 31;
+    prev = s2;
+    o += 32;
+    i += 32;
   }
-  *cursor = o;
-  return i;
+  // A pair begun in the last window is left whole to the caller.
+  *cursor = o - carry;
+  return i - carry;
 }
 
 // Eight three-byte sequences at a time (24 bytes, 32 readable) while they are

@@ -198,6 +198,10 @@ template <walk::Mode mode, class Isa>
                                               int32_t limit, int32_t length) {
   int32_t r = rr, w = ww;
   alignas(16) unsigned char out[64];
+  // Whether the last byte emitted is a space (or nothing was), carried from
+  // block to block in a register: reading it back from the output would make
+  // every block wait for the stores of the one before.
+  uint64_t carry = (w == 0 || p[w - 1] == ' ') ? 1 : 0;
   while (r + 64 < limit && (mode != walk::Mode::kCompact || w + 64 <= kStopAbove)) {
     const Classes c = Isa::template Of<mode>(s + r);
     uint64_t trail = TrailBits(c.lead);
@@ -249,7 +253,6 @@ template <walk::Mode mode, class Isa>
     const uint64_t fwTrail = fw << 1;
     // After byte i the last emitted byte is a space (or nothing was emitted).
     uint64_t endsSpace = spaceLike | fw | fwTrail | (trail & c.is20) | tag;
-    const uint64_t carry = (w == 0 || p[w - 1] == ' ') ? 1 : 0;
     uint64_t drop = tag & ~open;
     if constexpr (mode == walk::Mode::kCsv) {
       // A run of commas takes the space state from the byte before it: the
@@ -264,14 +267,17 @@ template <walk::Mode mode, class Isa>
     drop |= ((spaceLike | fw) & prevSpace) | fwTrail;
     const uint64_t keep = ~drop & valid;
     const uint64_t blank = ((spaceLike & ~c.is20) | fw) & keep;
+    if (keep) carry = ((blank | c.is20) >> (63 - __builtin_clzll(keep))) & 1;
 
     if (keep == valid && blank == 0 && w == r && s == p) {
       w += consumed;  // nothing changes and nothing has moved yet
-    } else if (keep == ~0ULL && blank == 0) {
+    } else if (keep == valid && blank == 0) {
+      // A block that ends on a lead byte stores it too; the next block's
+      // stores start on it.
       __m128i v[4];
       for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
       for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + 16 * k), v[k]);
-      w += 64;
+      w += consumed;
     } else if ((s == p ? w + 16 <= r : w + 80 <= limit) && (Isa::kCompress || r + 80 <= length)) {
       // The stores may run past the bytes kept. In place that needs the
       // output 16 bytes behind the block, so that every store ends before the
