@@ -18,6 +18,7 @@
 #include "encoding/codepage_tables.h"
 #include "encoding/sjis.h"
 #include "platform/cpu.h"
+#include "platform/splat.h"
 #include "platform/fs.h"
 
 namespace kuribo {
@@ -306,36 +307,12 @@ const unsigned char* Utf8PairTable() {
 
 namespace wide {
 
-// Every byte value splatted over 32 lanes. The run loops need more constants
-// than there are registers; taken from here they are memory operands of the
-// instructions that use them, where set1 constants would be rebuilt from
-// immediates in every window.
-struct alignas(32) SplatTable {
-  unsigned char v[256][32];
-  constexpr SplatTable() : v() {
-    for (int c = 0; c < 256; ++c) {
-      for (int k = 0; k < 32; ++k) v[c][k] = (unsigned char)c;
-    }
-  }
-};
-inline constexpr SplatTable kSplat;
-
-// The constants of a run loop, from the table at an address hidden from the
-// optimiser so that it cannot fold the loads back into immediates.
-struct Consts {
-  const unsigned char* base;
-  Consts() : base(&kSplat.v[0][0]) { asm("" : "+r"(base)); }
-  KURIBO_TARGET_AVX2 __m256i K(unsigned char c) const {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(base + 32 * c));
-  }
-  // 0xFF in the lanes where b < lo or b > hi (unsigned): the range moved to
-  // the bottom of the signed bytes, one compare against its top.
-  KURIBO_TARGET_AVX2 __m256i Out(__m256i v, unsigned char lo, unsigned char hi) const {
-    return _mm256_cmpgt_epi8(_mm256_add_epi8(v, K((unsigned char)(0x80 - lo))), K((unsigned char)(hi - lo - 0x80)));
-  }
-  KURIBO_TARGET_AVX2 __m256i Is(__m256i v, unsigned char c) const { return _mm256_cmpeq_epi8(v, K(c)); }
+// The run loops' constants, and the kept-code test with them.
+class Consts : public splat::Consts {
+ public:
   KURIBO_TARGET_AVX2 __m256i NotKeptPair(__m256i l, __m256i t) const;
 };
+
 KURIBO_TARGET_AVX2 inline uint32_t Bits(__m256i m) { return (uint32_t)_mm256_movemask_epi8(m); }
 KURIBO_TARGET_AVX2 inline __m256i Load(const unsigned char* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));

@@ -4,6 +4,7 @@
 
 #include "extract/text/walk.h"
 #include "platform/cpu.h"
+#include "platform/splat.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -75,21 +76,12 @@ inline Classes Classify(const unsigned char* b) {
 struct Sse2 {
   static constexpr bool kCompress = false;
   template <walk::Mode mode>
-  static Classes Of(const unsigned char* b) {
+  Classes Of(const unsigned char* b) const {
     return Classify<mode>(b);
   }
 };
 
 #if KURIBO_AVX2
-__attribute__((target("avx2"))) inline __m256i InRange32(__m256i v, unsigned char lo, unsigned char hi) {
-  const __m256i d = _mm256_sub_epi8(v, _mm256_set1_epi8((char)lo));
-  return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8((char)(hi - lo))), d);
-}
-
-__attribute__((target("avx2"))) inline uint64_t Bits32(__m256i a, __m256i b) {
-  return (uint64_t)(uint32_t)_mm256_movemask_epi8(a) | (uint64_t)(uint32_t)_mm256_movemask_epi8(b) << 32;
-}
-
 // For each 8-bit mask the positions of its bits, lowest first.
 struct CompressTable {
   alignas(8) unsigned char at[256][8];
@@ -143,30 +135,34 @@ struct Avx2 {
   }
 
   template <walk::Mode mode>
-  __attribute__((target("avx2"))) static Classes Of(const unsigned char* b) {
-    __m256i lead[2], text[2], fw[2], e20[2], sp[2], gt[2];
-    for (int k = 0; k < 2; ++k) {
-      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * k));
-      const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * k + 1));
-      lead[k] = _mm256_or_si256(InRange32(v, 0x81, 0x9F), InRange32(v, 0xE0, 0xFC));
-      text[k] = _mm256_or_si256(InRange32(v, 0x21, 0x7E), InRange32(v, 0xA1, 0xDF));
-      fw[k] = _mm256_and_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8((char)0x81)),
-                               _mm256_cmpeq_epi8(after, _mm256_set1_epi8(0x40)));
-      e20[k] = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x20));
-      if constexpr (mode != walk::Mode::kCompact) {
-        sp[k] = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(mode == walk::Mode::kHtml ? '<' : ','));
-      }
-      if constexpr (mode == walk::Mode::kHtml) gt[k] = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('>'));
-    }
+  __attribute__((target("avx2"))) Classes Of(const unsigned char* b) const {
+    const splat::Consts& k = consts;
     Classes c;
-    c.lead = Bits32(lead[0], lead[1]);
-    c.text = Bits32(text[0], text[1]);
-    c.fwPair = Bits32(fw[0], fw[1]);
-    c.is20 = Bits32(e20[0], e20[1]);
-    if constexpr (mode != walk::Mode::kCompact) c.special = Bits32(sp[0], sp[1]);
-    if constexpr (mode == walk::Mode::kHtml) c.close = Bits32(gt[0], gt[1]);
+    for (int h = 0; h < 2; ++h) {
+      const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * h));
+      const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * h + 1));
+      // Lead and text bytes from their complements, whose compares take the
+      // constants from memory.
+      const uint64_t notLead = (uint32_t)_mm256_movemask_epi8(_mm256_and_si256(k.Out(v, 0x81, 0x9F), k.Out(v, 0xE0, 0xFC)));
+      const uint64_t notText = (uint32_t)_mm256_movemask_epi8(_mm256_and_si256(k.Out(v, 0x21, 0x7E), k.Out(v, 0xA1, 0xDF)));
+      const uint64_t fw = (uint32_t)_mm256_movemask_epi8(_mm256_and_si256(k.Is(v, 0x81), k.Is(after, 0x40)));
+      const uint64_t is20 = (uint32_t)_mm256_movemask_epi8(k.Is(v, 0x20));
+      const int at = 32 * h;
+      c.lead |= (~notLead & 0xFFFFFFFFu) << at;
+      c.text |= (~notText & 0xFFFFFFFFu) << at;
+      c.fwPair |= fw << at;
+      c.is20 |= is20 << at;
+      if constexpr (mode != walk::Mode::kCompact) {
+        c.special |= (uint64_t)(uint32_t)_mm256_movemask_epi8(k.Is(v, mode == walk::Mode::kHtml ? '<' : ',')) << at;
+      }
+      if constexpr (mode == walk::Mode::kHtml) {
+        c.close |= (uint64_t)(uint32_t)_mm256_movemask_epi8(k.Is(v, '>')) << at;
+      }
+    }
     return c;
   }
+
+  splat::Consts consts;
 };
 
 #endif
@@ -187,24 +183,30 @@ inline uint64_t UpTo(int i) { return (2ULL << i) - 1; }
 
 // Walks 64-byte blocks of s while the whole block lies below `limit` (with the
 // byte after it still inside the text) and, in kCompact mode, cannot reach the
-// emission stop, writing from p[w] (p may be s itself). Each block ends on a
-// character boundary: a lead byte at its last position is left for the next
-// block. A tag closed inside the block is skipped there; one running past the
+// emission stop, writing from p[w] (p may be s itself). Every block is 64
+// bytes; a pair across its end is carried into the next, and taken back when
+// the walk ends there. A tag closed inside the block is skipped there; one running past the
 // block is skipped by memchr. Commas are settled in the block too: a comma is
 // kept after something emitted, and leaves the space state as it found it.
 // Inlined into one function per instruction set, with the classes made by Isa.
 template <walk::Mode mode, class Isa>
 [[gnu::always_inline]] inline void BlocksWith(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww,
                                               int32_t limit, int32_t length) {
+  const Isa isa;
   int32_t r = rr, w = ww;
   alignas(16) unsigned char out[64];
   // Whether the last byte emitted is a space (or nothing was), carried from
   // block to block in a register: reading it back from the output would make
   // every block wait for the stores of the one before.
   uint64_t carry = (w == 0 || p[w - 1] == ' ') ? 1 : 0;
+  // A pair begun at the last byte of the block before: its trail is byte 0
+  // here (inTrail), and whether it is a full-width space (inFw). Carried so
+  // that every block is 64 bytes and the next block's loads need not wait for
+  // this one's masks.
+  uint64_t inTrail = 0, inFw = 0, lastKept = 0;
   while (r + 64 < limit && (mode != walk::Mode::kCompact || w + 64 <= kStopAbove)) {
-    const Classes c = Isa::template Of<mode>(s + r);
-    uint64_t trail = TrailBits(c.lead);
+    const Classes c = isa.template Of<mode>(s + r);
+    uint64_t trail = TrailBits(c.lead & ~inTrail) | inTrail;
     uint64_t tag = 0, open = 0;  // every byte of a tag; its '<'
     int32_t next = -1;           // where the walk goes on after a tag left open
     if (mode == walk::Mode::kHtml && c.special) {
@@ -242,15 +244,9 @@ template <walk::Mode mode, class Isa>
     }
     const uint64_t start = ~trail & ~tag;
     const uint64_t leadStart = c.lead & start;
-    uint64_t valid = ~0ULL;
-    int32_t consumed = 64;
-    if (leadStart >> 63) {
-      valid >>= 1;
-      consumed = 63;
-    }
     const uint64_t spaceLike = (start & ~c.lead & ~c.text) | open;  // space, non-text byte or tag
     const uint64_t fw = leadStart & c.fwPair;
-    const uint64_t fwTrail = fw << 1;
+    const uint64_t fwTrail = fw << 1 | inFw;
     // After byte i the last emitted byte is a space (or nothing was emitted).
     uint64_t endsSpace = spaceLike | fw | fwTrail | (trail & c.is20) | tag;
     uint64_t drop = tag & ~open;
@@ -265,19 +261,20 @@ template <walk::Mode mode, class Isa>
     }
     const uint64_t prevSpace = (endsSpace << 1) | carry;
     drop |= ((spaceLike | fw) & prevSpace) | fwTrail;
-    const uint64_t keep = ~drop & valid;
+    const uint64_t keep = ~drop;
     const uint64_t blank = ((spaceLike & ~c.is20) | fw) & keep;
     if (keep) carry = ((blank | c.is20) >> (63 - __builtin_clzll(keep))) & 1;
+    inTrail = leadStart >> 63;
+    inFw = fw >> 63;
+    lastKept = keep >> 63;
 
-    if (keep == valid && blank == 0 && w == r && s == p) {
-      w += consumed;  // nothing changes and nothing has moved yet
-    } else if (keep == valid && blank == 0) {
-      // A block that ends on a lead byte stores it too; the next block's
-      // stores start on it.
+    if (keep == ~0ULL && blank == 0 && w == r && s == p) {
+      w += 64;  // nothing changes and nothing has moved yet
+    } else if (keep == ~0ULL && blank == 0) {
       __m128i v[4];
       for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
       for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + 16 * k), v[k]);
-      w += consumed;
+      w += 64;
     } else if ((s == p ? w + 16 <= r : w + 80 <= limit) && (Isa::kCompress || r + 80 <= length)) {
       // The stores may run past the bytes kept. In place that needs the
       // output 16 bytes behind the block, so that every store ends before the
@@ -307,12 +304,17 @@ template <walk::Mode mode, class Isa>
       // next kept one; p[w] lies at or below the byte read.
       std::memcpy(out, s + r, 64);
       for (uint64_t m = blank; m; m &= m - 1) out[__builtin_ctzll(m)] = ' ';
-      for (int i = 0; i < consumed; ++i) {
+      for (int i = 0; i < 64; ++i) {
         p[w] = out[i];
         w += (int32_t)((keep >> i) & 1);
       }
     }
-    r = next >= 0 ? next : r + consumed;
+    r = next >= 0 ? next : r + 64;
+  }
+  if (inTrail) {
+    // The walk goes on from the pair begun in the last block, taken back.
+    --r;
+    w -= (int32_t)lastKept;
   }
   rr = r;
   ww = w;
