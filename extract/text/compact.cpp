@@ -45,6 +45,11 @@ struct Classes {
   uint64_t is20 = 0;
   uint64_t special = 0;  // '<' in HTML, ',' in CSV
   uint64_t close = 0;    // '>' in HTML
+  // Where known (the AVX2 classes), for telling a block the walk leaves as it
+  // is: control bytes, the space, 0x7F and 0xFD-0xFF; 0x80 and 0xA0, text
+  // only as trail bytes.
+  uint64_t control = ~0ULL;
+  uint64_t loose = 0;
 };
 
 // The classes of the 64 bytes from b; b[64] is read too.
@@ -105,6 +110,8 @@ __attribute__((target("avx2"))) inline __m256i ByteMask(uint32_t m) {
   return _mm256_cmpeq_epi8(_mm256_and_si256(v, bit), bit);
 }
 
+__attribute__((target("avx2"))) inline uint64_t bits(__m256i m) { return (uint32_t)_mm256_movemask_epi8(m); }
+
 // The same classes from two 32-byte halves, and the kept bytes of a block
 // packed eight at a time by byte shuffles.
 struct Avx2 {
@@ -138,27 +145,29 @@ struct Avx2 {
   __attribute__((target("avx2"))) Classes Of(const unsigned char* b) const {
     const splat::Consts& k = consts;
     Classes c;
+    c.control = 0;
+    uint64_t loose = 0;
     for (int h = 0; h < 2; ++h) {
       const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * h));
       const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + 32 * h + 1));
-      // Lead and text bytes from their complements, whose compares take the
-      // constants from memory.
-      const uint64_t notLead = (uint32_t)_mm256_movemask_epi8(_mm256_and_si256(k.Out(v, 0x81, 0x9F), k.Out(v, 0xE0, 0xFC)));
-      const uint64_t notText = (uint32_t)_mm256_movemask_epi8(_mm256_and_si256(k.Out(v, 0x21, 0x7E), k.Out(v, 0xA1, 0xDF)));
-      const uint64_t fw = (uint32_t)_mm256_movemask_epi8(_mm256_and_si256(k.Is(v, 0x81), k.Is(after, 0x40)));
-      const uint64_t is20 = (uint32_t)_mm256_movemask_epi8(k.Is(v, 0x20));
+      // Complements and wrapped ranges, so that the compares take their
+      // constants from memory: 0xFD-0x20 is one range modulo 256.
+      const __m256i notLead = _mm256_and_si256(k.Out(v, 0x81, 0x9F), k.Out(v, 0xE0, 0xFC));
+      const __m256i ctl = _mm256_or_si256(_mm256_xor_si256(k.Out(v, 0xFD, 0x20), k.K(0xFF)), k.Is(v, 0x7F));
+      const __m256i fw = _mm256_and_si256(k.Is(v, 0x81), k.Is(after, 0x40));
       const int at = 32 * h;
-      c.lead |= (~notLead & 0xFFFFFFFFu) << at;
-      c.text |= (~notText & 0xFFFFFFFFu) << at;
-      c.fwPair |= fw << at;
-      c.is20 |= is20 << at;
+      c.lead |= (~bits(notLead) & 0xFFFFFFFFu) << at;
+      c.control |= bits(ctl) << at;
+      loose |= bits(_mm256_or_si256(k.Is(v, 0x80), k.Is(v, 0xA0))) << at;
+      c.fwPair |= bits(fw) << at;
+      c.is20 |= bits(k.Is(v, 0x20)) << at;
       if constexpr (mode != walk::Mode::kCompact) {
-        c.special |= (uint64_t)(uint32_t)_mm256_movemask_epi8(k.Is(v, mode == walk::Mode::kHtml ? '<' : ',')) << at;
+        c.special |= bits(k.Is(v, mode == walk::Mode::kHtml ? '<' : ',')) << at;
       }
-      if constexpr (mode == walk::Mode::kHtml) {
-        c.close |= (uint64_t)(uint32_t)_mm256_movemask_epi8(k.Is(v, '>')) << at;
-      }
+      if constexpr (mode == walk::Mode::kHtml) c.close |= bits(k.Is(v, '>')) << at;
     }
+    c.loose = loose;
+    c.text = ~c.lead & ~c.control & ~loose;
     return c;
   }
 
@@ -207,6 +216,21 @@ template <walk::Mode mode, class Isa>
   while (r + 64 < limit && (mode != walk::Mode::kCompact || w + 64 <= kStopAbove)) {
     const Classes c = isa.template Of<mode>(s + r);
     uint64_t trail = TrailBits(c.lead & ~inTrail) | inTrail;
+    if ((c.control | c.fwPair | c.special | c.close | (c.loose & ~trail) | inFw) == 0) {
+      // Most blocks of text hold nothing the walk changes: copied whole, or
+      // left where they are.
+      if (w != r || s != p) {
+        __m128i v[4];
+        for (int k = 0; k < 4; ++k) v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 16 * k));
+        for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(p + w + 16 * k), v[k]);
+      }
+      carry = 0;  // the block holds no space
+      inTrail = (c.lead & ~trail) >> 63;
+      lastKept = 1;
+      w += 64;
+      r += 64;
+      continue;
+    }
     uint64_t tag = 0, open = 0;  // every byte of a tag; its '<'
     int32_t next = -1;           // where the walk goes on after a tag left open
     if (mode == walk::Mode::kHtml && c.special) {
