@@ -430,9 +430,13 @@ KURIBO_TARGET_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n
 
 // Eight three-byte sequences at a time (24 bytes, 32 readable) while they are
 // characters with plain two-byte codes, and the ASCII between them; returns
-// where it stopped. The rest is left to the portable loop.
+// where it stopped. The rest is left to the portable loop. `walked`: for the
+// conversion that walks as it goes, which takes ASCII itself and stops at the
+// full-width space too.
+template <bool walked, bool html = false>
 KURIBO_TARGET_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
-                                const unsigned char* end, const unsigned char* table) {
+                                const unsigned char* end, const unsigned char* table,
+                                const unsigned char* start = nullptr) {
   unsigned char* o = *cursor;
   // Each sequence to a 32-bit lane: lead, trail, trail, 0.
   const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3,
@@ -457,7 +461,11 @@ KURIBO_TARGET_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t 
         _mm256_srli_epi32(_mm256_and_si256(w, _mm256_set1_epi32(0x3F0000)), 16));
     const __m256i codes = _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 2);
     // A lead byte of 0 marks a character the portable loop must take.
-    const __m256i zero = _mm256_cmpeq_epi32(_mm256_and_si256(codes, _mm256_set1_epi32(0xFF)), _mm256_setzero_si256());
+    __m256i zero = _mm256_cmpeq_epi32(_mm256_and_si256(codes, _mm256_set1_epi32(0xFF)), _mm256_setzero_si256());
+    if constexpr (walked) {
+      zero = _mm256_or_si256(zero, _mm256_cmpeq_epi32(_mm256_and_si256(codes, _mm256_set1_epi32(0xFFFF)),
+                                                      _mm256_set1_epi32(0x4081)));
+    }
     const __m256i packed = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(codes, pack), 0x08);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
     // Four mask bits a sequence. The whole window is the likely case, and
@@ -474,11 +482,40 @@ KURIBO_TARGET_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t 
       const __m256i a = wide::Load(p + i);
       const uint32_t high = wide::Bits(a);
       if (high & 1) break;  // a character the portable loop must take
-      wide::Store(o, a);
       const unsigned run = high ? (unsigned)__builtin_ctz(high) : 32;
-      o += run;
-      i += run;
-      continue;
+      if constexpr (walked) {
+        // Walked: a stretch of printable ASCII is its own text; one of
+        // spaces, line ends and (in HTML) tags closed inside it is one space.
+        // Anything else is left to the portable loop.
+        if (!high) break;
+        const uint32_t within = (1u << run) - 1;
+        const wide::Consts c;
+        uint32_t other = ~wide::Bits(c.Out(a, 0x21, 0x7E)) & within;  // printable ASCII but the space
+        other = ~other & within;
+        uint32_t lt = 0, gt = 0;
+        if constexpr (html) {
+          lt = wide::Bits(c.Is(a, '<')) & within;
+          gt = wide::Bits(c.Is(a, '>')) & within;
+        }
+        if ((other | lt) == 0) {
+          wide::Store(o, a);
+          o += run;
+          i += run;
+          continue;
+        }
+        // A tag from each '<' to the '>' after it, where they alternate.
+        const uint32_t inside = gt - lt;
+        if ((inside & ~(inside << 1)) != lt || (~inside & (inside << 1)) != gt) break;
+        if ((inside & ~within) || ((inside | gt | other) & within) != within) break;  // left open, or text in it
+        if (o > start && o[-1] != ' ') *o++ = ' ';
+        i += run;
+        continue;
+      } else {
+        wide::Store(o, a);
+        o += run;
+        i += run;
+        continue;
+      }
     }
     o += 16;
     i += 24;
@@ -875,7 +912,7 @@ class Decoder {
 #if defined(KURIBO_AVX2_RUNS)
           if (utf8Avx2) {
             const size_t from = i;
-            i = Utf8RunsAvx2(p, i, n, &o, end, utf8Pairs_);
+            i = Utf8RunsAvx2<false>(p, i, n, &o, end, utf8Pairs_);
             if (i != from) continue;
           }
 #endif
@@ -1949,32 +1986,41 @@ int32_t Convert(Source& src, char* out) {
   return sink.Count();
 }
 
-// The conversion of a whole text in memory, read where it lies. It sees the
+// Where the conversion of a whole text in memory starts: the encoding, the
+// bytes a byte-order mark takes ([0, pos)), and the ASCII that passes as it is
+// before the first byte that tells the encoding ([pos, ascii)). It sees the
 // text as the chunked conversion does (detection windows of kChunk bytes from
 // the first byte that is not ASCII), so both give the same bytes.
+TextEncoding SpanEncoding(const unsigned char* data, size_t size, size_t& pos, size_t& ascii) {
+  pos = 0;
+  TextEncoding enc = FromStart(data, size < kChunk ? size : kChunk, pos);
+  ascii = pos;
+  if (enc != TextEncoding::kAscii) return enc;
+  size_t t = pos;
+  for (; t < size; ++t) {
+    if (data[t] >= 0x80) break;
+    if (data[t] == kEsc && IsoDesignation(data + t, size - t) == 1) break;
+  }
+  ascii = t;
+  if (t < size) {
+    const size_t rest = size - t;
+    enc = DetectWindow(data + t, rest < kChunk ? rest : kChunk, rest < kChunk);
+  }
+  return enc;
+}
+
+// The conversion of a whole text in memory, read where it lies.
 template <bool stepwise>
 int32_t ConvertSpan(const unsigned char* data, size_t size, char* out) {
   Output sink(out);
-  size_t pos = 0;
-  TextEncoding enc = FromStart(data, size < kChunk ? size : kChunk, pos);
-  if (enc == TextEncoding::kAscii) {
-    // ASCII passes as it is until the first byte that tells the encoding.
-    size_t t = pos;
-    for (; t < size; ++t) {
-      if (data[t] >= 0x80) break;
-      if (data[t] == kEsc && IsoDesignation(data + t, size - t) == 1) break;
-    }
-    if constexpr (stepwise) {
-      for (size_t i = pos; i < t; ++i) sink.Code(data[i]);
-    } else {
-      sink.Ascii(data + pos, t - pos);
-    }
-    pos = t;
-    if (pos < size) {
-      const size_t rest = size - pos;
-      enc = DetectWindow(data + pos, rest < kChunk ? rest : kChunk, rest < kChunk);
-    }
+  size_t pos = 0, t = 0;
+  const TextEncoding enc = SpanEncoding(data, size, pos, t);
+  if constexpr (stepwise) {
+    for (size_t i = pos; i < t; ++i) sink.Code(data[i]);
+  } else {
+    sink.Ascii(data + pos, t - pos);
   }
+  pos = t;
   Decoder decoder(enc);
   if (pos < size) {
     if constexpr (stepwise) {
@@ -1985,6 +2031,136 @@ int32_t ConvertSpan(const unsigned char* data, size_t size, char* out) {
   }
   decoder.End(sink);
   return sink.Count();
+}
+
+// ---------------------------------------------------------------------------
+// UTF-8 (and ASCII) converted and walked in one pass: each character of the
+// converted text goes straight through the compaction or HTML walk rules, so
+// the walk never reads the text again. A text no longer than this converts to
+// at most as many bytes, so the converter's cap cannot cut it.
+constexpr size_t kWalkedSizeLimit = (size_t)kConvertedTextCap - 1;
+
+// Whether p[i, i + 3) is a three-byte sequence the run loops take (lead
+// E1-EF but ED, so neither overlong forms nor surrogates) whose character
+// has a plain two-byte code; that code.
+inline bool PlainThreeByte(const unsigned char* p, size_t i, size_t n, const uint16_t* narrow, unsigned* code) {
+  if (i + 2 >= n) return false;
+  const unsigned c = p[i], b1 = p[i + 1], b2 = p[i + 2];
+  if (c < 0xE1 || c > 0xEF || c == 0xED || (b1 & 0xC0) != 0x80 || (b2 & 0xC0) != 0x80) return false;
+  *code = narrow[(c & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F)];
+  return *code - 0x100u < 0xFEFFu;  // neither a single byte (kana to fold) nor no form
+}
+
+template <TextWalk walk>
+int32_t ConvertUtf8Walked(const unsigned char* p, size_t i, size_t n, char* outText) {
+  unsigned char* const out = reinterpret_cast<unsigned char*>(outText);
+  unsigned char* o = out;
+  unsigned char* const end = out + kConvertedTextCap;
+  const uint16_t* const narrow = NarrowFromUnicodeTable();
+#if defined(KURIBO_AVX2_RUNS)
+  const unsigned char* const pairs = UseWideVectors() ? Utf8PairTable() : nullptr;
+#endif
+  // The walks' one rule for whatever is no text: one space, never two in a
+  // row and none first.
+  auto space = [&] {
+    if (o > out && o[-1] != ' ') *o++ = ' ';
+  };
+  auto pair = [&](unsigned code) {
+    if (code == 0x8140) return space();  // the full-width space
+    o[0] = (unsigned char)(code >> 8);
+    o[1] = (unsigned char)code;
+    o += 2;
+  };
+  while (i < n) {
+    unsigned c = p[i];
+    if (c < 0x80) {
+#if defined(__SSE2__)
+      // Printable ASCII other than the space (and '<' in HTML) is its own
+      // walked text: copied a window at a time up to the first other byte.
+      while (i + 16 <= n && end - o >= 16) {
+        const __m128i v = lanes::Load(p + i);
+        __m128i other = _mm_xor_si128(lanes::InRange(v, 0x21, 0x7E), _mm_set1_epi8(-1));
+        if constexpr (walk == TextWalk::kHtml) other = _mm_or_si128(other, lanes::Is(v, '<'));
+        const uint32_t stop = lanes::Bits(other);
+        lanes::Store(o, v);
+        const size_t k = stop ? (size_t)__builtin_ctz(stop) : 16;
+        o += k;
+        i += k;
+        if (stop) break;
+      }
+      if (i >= n) break;
+      c = p[i];
+      if (c >= 0x80) continue;
+#endif
+      ++i;
+      if (walk == TextWalk::kHtml && c == '<') {
+        // A tag, up to the next '>' or the end, is one space. No character
+        // but '>' itself converts to a '>' byte, so the next one in the
+        // input ends the tag in the converted text too.
+        space();
+#if defined(__SSE2__)
+        if (i + 16 <= n) {  // most tags are short
+          const uint32_t gt = lanes::Bits(lanes::Is(lanes::Load(p + i), '>'));
+          if (gt) {
+            i += (size_t)__builtin_ctz(gt) + 1;
+            continue;
+          }
+        }
+#endif
+        const void* close = std::memchr(p + i, '>', n - i);
+        i = close ? (size_t)(static_cast<const unsigned char*>(close) - p) + 1 : n;
+      } else if (c == ' ' || !IsPrintableSingle((unsigned char)c)) {
+        space();
+      } else {
+        *o++ = (unsigned char)c;
+      }
+      continue;
+    }
+#if defined(KURIBO_AVX2_RUNS)
+    if (pairs) {
+      const size_t from = i;
+      i = Utf8RunsAvx2<true, walk == TextWalk::kHtml>(p, i, n, &o, end, pairs, out);
+      if (i != from) continue;
+    }
+#endif
+    unsigned code = 0;
+    if (PlainThreeByte(p, i, n, narrow, &code)) {
+      pair(code);
+      i += 3;
+      continue;
+    }
+    // Anything else (two- and four-byte sequences, kana to fold, characters
+    // without a form, broken sequences) goes through the decoder, up to the
+    // next ASCII byte or plain character. The decoder starts afresh at either,
+    // and neither is a mark that folds into a kana before it, so decoding the
+    // piece on its own gives what it gives inside the text.
+    size_t j = i + 1;
+    while (j < n && p[j] >= 0x80 && !PlainThreeByte(p, j, n, narrow, &code)) ++j;
+    Decoder decoder(TextEncoding::kUtf8);
+    Output sink(reinterpret_cast<char*>(o));
+    decoder.Feed(p + i, j - i, sink);
+    decoder.End(sink);
+    // Its converted bytes, walked where they lie: whole characters, and no
+    // ASCII but the two characters that fold to 0x5C and 0x7E.
+    const unsigned char* const s = o;
+    const size_t m = (size_t)sink.Count();
+    for (size_t r = 0; r < m;) {
+      const unsigned char b = s[r];
+      if (IsLeadByte(b) && r + 1 < m) {
+        pair((unsigned)b << 8 | s[r + 1]);
+        r += 2;
+      } else {
+        ++r;
+        if (b == ' ' || !IsPrintableSingle(b)) {
+          space();
+        } else {
+          *o++ = b;
+        }
+      }
+    }
+    i = j;
+  }
+  return (int32_t)(o - out);
 }
 
 }  // namespace
@@ -2004,6 +2180,16 @@ TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool com
 
 int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out) {
   return ConvertSpan<false>(data, size, out);
+}
+
+int32_t ConvertToShiftJisWalked(const unsigned char* data, size_t size, TextWalk walk, char* out, bool* walked) {
+  size_t pos = 0, t = 0;
+  const TextEncoding enc = SpanEncoding(data, size, pos, t);
+  *walked = (enc == TextEncoding::kUtf8 || enc == TextEncoding::kAscii) && size <= kWalkedSizeLimit;
+  if (!*walked) return ConvertSpan<false>(data, size, out);
+  // ASCII converts to itself, which the UTF-8 walk does too.
+  return walk == TextWalk::kHtml ? ConvertUtf8Walked<TextWalk::kHtml>(data, pos, size, out)
+                                 : ConvertUtf8Walked<TextWalk::kCompact>(data, pos, size, out);
 }
 
 int32_t ConvertToShiftJisStepwise(const unsigned char* data, size_t size, char* out) {

@@ -34,6 +34,17 @@ int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out);
 // otherwise those bytes are the whole file.
 int32_t ConvertFileStartToShiftJis(const unsigned char* head, size_t size, int fd, char* out);
 
+// How a converted text is walked: compacted (the plain-text extractor) or with
+// its HTML tags as spaces.
+enum class TextWalk { kCompact, kHtml };
+
+// ConvertToShiftJis followed by the compaction or the HTML walk of the
+// extractors (CompactText, WalkHtmlText), in one pass where the text is UTF-8
+// or ASCII and short enough that the converter's cap cannot cut it: then
+// *walked is set and the walked length returned. Otherwise the text is only
+// converted, as ConvertToShiftJis does, and the walk is left to the caller.
+int32_t ConvertToShiftJisWalked(const unsigned char* data, size_t size, TextWalk walk, char* out, bool* walked);
+
 // The same conversion through the byte-at-a-time state machines alone, and
 // through the chunked reader: the yardsticks of tests and fuzzing.
 int32_t ConvertToShiftJisStepwise(const unsigned char* data, size_t size, char* out);

@@ -58,6 +58,14 @@ int32_t ConvertFile(const StartOfFile& f, ExtractionContext& ctx) {
   return ConvertFileStartToShiftJis(ctx.file.get(), f.got(), f.rest(), ctx.text.get());
 }
 
+// The same, walked as well where the converter can do both in one pass
+// (*walked set); a file read whole is the only kind it can.
+int32_t ConvertFile(const StartOfFile& f, ExtractionContext& ctx, TextWalk walk, bool* walked) {
+  *walked = false;
+  if (f.rest() >= 0) return ConvertFile(f, ctx);
+  return ConvertToShiftJisWalked(ctx.file.get(), f.got(), walk, ctx.text.get(), walked);
+}
+
 }  // namespace
 
 int32_t WalkHtmlText(char* buf, int32_t n) {
@@ -75,17 +83,19 @@ int32_t WalkCsvText(char* buf, int32_t n) {
 int ExtractTextFile(const std::string& path, int32_t, ExtractionContext& ctx) {
   StartOfFile f(path, ctx);
   if (!f.ok()) return 0;
-  const int32_t n = ConvertFile(f, ctx);
+  bool walked = false;
+  const int32_t n = ConvertFile(f, ctx, TextWalk::kCompact, &walked);
   if (n <= 0) return 0;
-  return CompactText(ctx.text.get(), n);
+  return walked ? n : CompactText(ctx.text.get(), n);
 }
 
 int ExtractHtmlFile(const std::string& path, int32_t, ExtractionContext& ctx) {
   StartOfFile f(path, ctx);
   if (!f.ok()) return 0;
-  const int32_t n = ConvertFile(f, ctx);
+  bool walked = false;
+  const int32_t n = ConvertFile(f, ctx, TextWalk::kHtml, &walked);
   if (n <= 0) return 0;
-  return WalkHtmlText(ctx.text.get(), n);
+  return walked ? n : WalkHtmlText(ctx.text.get(), n);
 }
 
 int ExtractCsvFile(const std::string& path, int32_t, ExtractionContext& ctx) {

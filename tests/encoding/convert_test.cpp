@@ -11,6 +11,7 @@
 #include "encoding/sjis.h"
 #include "platform/cpu.h"
 #include "support/encode.h"
+#include "support/reference_walk.h"
 #include "support/temp_dir.h"
 
 namespace kuribo {
@@ -243,6 +244,21 @@ void ExpectSameAsStepwise(const std::string& in, const std::string& what) {
   ASSERT_EQ(std::string(a.data(), (size_t)na), std::string(b.data(), (size_t)nb)) << what;
   ASSERT_EQ(std::string(a.data(), (size_t)na), std::string(c.data(), (size_t)nc)) << what;
   ASSERT_EQ(std::string(a.data(), (size_t)na), std::string(d.data(), (size_t)nd)) << what << " (portable paths)";
+  // Converted and walked in one pass: the walks' byte rules on the converted
+  // text, where the converter takes the walk on.
+  const std::string converted(b.data(), (size_t)nb);
+  for (const bool wide : {true, false}) {
+    AllowWideVectors(wide);
+    for (const auto& [walk, rules] : {std::pair{TextWalk::kCompact, test::WalkRules::kCompact},
+                                     std::pair{TextWalk::kHtml, test::WalkRules::kHtml}}) {
+      bool walked = false;
+      std::vector<char> e(kConvertedTextCap);
+      const int32_t ne = ConvertToShiftJisWalked(p, in.size(), walk, e.data(), &walked);
+      ASSERT_EQ(std::string(e.data(), (size_t)ne), walked ? test::ReferenceWalk(converted, rules) : converted)
+          << what << (walk == TextWalk::kHtml ? " html" : " compact") << (wide ? "" : " (portable paths)");
+    }
+  }
+  AllowWideVectors(true);
 }
 
 // Japanese-looking text in `enc` with the characters that leave the fast paths:
@@ -252,7 +268,10 @@ void ExpectSameAsStepwise(const std::string& in, const std::string& what) {
 std::string RandomText(std::mt19937& rng, size_t pieces, const std::string& enc) {
   static const char* const kPieces[] = {
       "見積", "書を", "お送り", "します。", "ＡＢＣ", "１２", "abc ", "\r\n", "\t", "ｶ", "ﾞ", "ﾊﾟ", "ｳﾞ",
-      "ｱ", "ｰ", "ヴ", "①", "髙", "﨑", "€", "😀", "ü", "¥", "‾", "\xef\xbb\xbf", "<p>", ","};
+      "ｱ", "ｰ", "ヴ", "①", "髙", "﨑", "€", "😀", "ü", "¥", "‾", "\xef\xbb\xbf", "<p>", ",",
+      // What the walks take apart: tags (one holding text, one left open), lone
+      // brackets, spaces, controls and the full-width space.
+      "</p>\n<p>", "<a title=\"資料\">", "<", ">", "  ", "\x7f", "　"};
   std::string s = enc == "UTF-16LE" ? "\xff\xfe" : "";
   for (size_t i = 0; i < pieces; ++i) {
     const std::string piece = kPieces[rng() % (sizeof kPieces / sizeof *kPieces)];
