@@ -353,6 +353,10 @@ KURIBO_TARGET_AVX2 inline __m256i Lanes(uint32_t m) {
 // of a window is ASCII or a code kept as it is, the window is its own output.
 // Stops at the first character that needs the tables (or near the end) and
 // returns its position.
+// `walked`: for the conversion that walks as it goes, which also stops at
+// ASCII the walk changes (spaces, controls, '<' in HTML) and the full-width
+// space, for the caller to take.
+template <bool walked = false, bool html = false>
 KURIBO_TARGET_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
                                 const unsigned char* end) {
   unsigned char* o = *cursor;
@@ -366,7 +370,14 @@ KURIBO_TARGET_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t 
     const uint32_t lead = ~wide::Bits(wide::And(c.Out(v, 0x81, 0x9F), c.Out(v, 0xE0, 0xFC)));
     const uint32_t start = ~(lanes::TrailsOf(lead & ~carry) | carry);
     // ASCII is kept; a high byte that starts a character must lead a kept pair.
-    const uint32_t bad = start & wide::Bits(v) & (~lead | wide::Bits(c.NotKeptPair(v, t)));
+    const uint32_t high = wide::Bits(v);
+    uint32_t bad = start & high & (~lead | wide::Bits(c.NotKeptPair(v, t)));
+    if constexpr (walked) {
+      __m256i other = c.Out(v, 0x21, 0x7E);
+      if constexpr (html) other = wide::Or(other, c.Is(v, '<'));
+      const uint32_t fw = wide::Bits(wide::And(c.Is(v, 0x81), c.Is(t, 0x40)));
+      bad |= start & ((wide::Bits(other) & ~high) | (lead & fw));
+    }
     wide::Store(o, v);
     if (__builtin_expect(bad != 0, 0)) {
       const unsigned at = (unsigned)__builtin_ctz(bad);
@@ -384,6 +395,7 @@ KURIBO_TARGET_AVX2 size_t SjisRunsAvx2(const unsigned char* p, size_t i, size_t 
 
 // The EUC-JP run of Decoder::Run, 32 bytes at a time: JIS X 0208 pairs turned
 // into Shift_JIS lane by lane, ASCII kept. Stops as SjisRunsAvx2 does.
+template <bool walked = false, bool html = false>
 KURIBO_TARGET_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n, unsigned char** cursor,
                                const unsigned char* end) {
   unsigned char* o = *cursor;
@@ -406,7 +418,13 @@ KURIBO_TARGET_AVX2 size_t EucRunsAvx2(const unsigned char* p, size_t i, size_t n
     const __m256i addOdd = _mm256_sub_epi8(c.K(0x20), _mm256_and_si256(low2, one));
     const __m256i s2 = _mm256_add_epi8(j2, _mm256_blendv_epi8(c.K(0x7E), addOdd, odd));
     const __m256i notPair = wide::Or(wide::Or(c.Out(v, 0xA1, 0xFE), c.Out(t, 0xA1, 0xFE)), c.NotKeptPair(s1, s2));
-    const uint32_t bad = leads & wide::Bits(notPair);
+    uint32_t bad = leads & wide::Bits(notPair);
+    if constexpr (walked) {
+      __m256i other = c.Out(v, 0x21, 0x7E);
+      if constexpr (html) other = wide::Or(other, c.Is(v, '<'));
+      const uint32_t fw = wide::Bits(wide::And(c.Is(v, 0xA1), c.Is(t, 0xA1)));
+      bad |= (wide::Bits(other) & ~high & ~trail) | (leads & fw);
+    }
     // s2 moved up one lane, across the halves, to the trail lanes; lane 0
     // from the window before.
     const __m256i s2Up = _mm256_alignr_epi8(s2, _mm256_permute2x128_si256(s2, prev, 0x03), 15);
@@ -2051,14 +2069,18 @@ inline bool PlainThreeByte(const unsigned char* p, size_t i, size_t n, const uin
   return *code - 0x100u < 0xFEFFu;  // neither a single byte (kana to fold) nor no form
 }
 
-template <TextWalk walk>
-int32_t ConvertUtf8Walked(const unsigned char* p, size_t i, size_t n, char* outText) {
+template <TextEncoding enc, TextWalk walk>
+int32_t ConvertWalked(const unsigned char* p, size_t i, size_t n, char* outText) {
+  static_assert(enc == TextEncoding::kUtf8 || enc == TextEncoding::kShiftJis || enc == TextEncoding::kEucJp);
+  constexpr bool html = walk == TextWalk::kHtml;
   unsigned char* const out = reinterpret_cast<unsigned char*>(outText);
   unsigned char* o = out;
   unsigned char* const end = out + kConvertedTextCap;
   const uint16_t* const narrow = NarrowFromUnicodeTable();
+  [[maybe_unused]] const uint16_t* const canonical = CanonicalTable();
+  [[maybe_unused]] const uint64_t* const same = SameCodeBits();
 #if defined(KURIBO_AVX2_RUNS)
-  const unsigned char* const pairs = UseWideVectors() ? Utf8PairTable() : nullptr;
+  const unsigned char* const pairs = enc == TextEncoding::kUtf8 && UseWideVectors() ? Utf8PairTable() : nullptr;
 #endif
   // The walks' one rule for whatever is no text: one space, never two in a
   // row and none first.
@@ -2080,7 +2102,7 @@ int32_t ConvertUtf8Walked(const unsigned char* p, size_t i, size_t n, char* outT
       while (i + 16 <= n && end - o >= 16) {
         const __m128i v = lanes::Load(p + i);
         __m128i other = _mm_xor_si128(lanes::InRange(v, 0x21, 0x7E), _mm_set1_epi8(-1));
-        if constexpr (walk == TextWalk::kHtml) other = _mm_or_si128(other, lanes::Is(v, '<'));
+        if constexpr (html) other = _mm_or_si128(other, lanes::Is(v, '<'));
         const uint32_t stop = lanes::Bits(other);
         lanes::Store(o, v);
         const size_t k = stop ? (size_t)__builtin_ctz(stop) : 16;
@@ -2093,7 +2115,7 @@ int32_t ConvertUtf8Walked(const unsigned char* p, size_t i, size_t n, char* outT
       if (c >= 0x80) continue;
 #endif
       ++i;
-      if (walk == TextWalk::kHtml && c == '<') {
+      if (html && c == '<') {
         // A tag, up to the next '>' or the end, is one space. No character
         // but '>' itself converts to a '>' byte, so the next one in the
         // input ends the tag in the converted text too.
@@ -2117,31 +2139,71 @@ int32_t ConvertUtf8Walked(const unsigned char* p, size_t i, size_t n, char* outT
       continue;
     }
 #if defined(KURIBO_AVX2_RUNS)
-    if (pairs) {
+    // The 256-bit runs, taken to the first character they leave to the loop.
+    {
       const size_t from = i;
-      i = Utf8RunsAvx2<true, walk == TextWalk::kHtml>(p, i, n, &o, end, pairs, out);
+      if constexpr (enc == TextEncoding::kUtf8) {
+        if (pairs) i = Utf8RunsAvx2<true, html>(p, i, n, &o, end, pairs, out);
+      } else if constexpr (enc == TextEncoding::kShiftJis) {
+        i = SjisRunsAvx2<true, html>(p, i, n, &o, end);
+      } else {
+        i = EucRunsAvx2<true, html>(p, i, n, &o, end);
+      }
       if (i != from) continue;
     }
 #endif
-    unsigned code = 0;
-    if (PlainThreeByte(p, i, n, narrow, &code)) {
-      pair(code);
-      i += 3;
-      continue;
-    }
-    // Anything else (two- and four-byte sequences, kana to fold, characters
-    // without a form, broken sequences) goes through the decoder, up to the
-    // next ASCII byte or plain character. The decoder starts afresh at either,
-    // and neither is a mark that folds into a kana before it, so decoding the
-    // piece on its own gives what it gives inside the text.
     size_t j = i + 1;
-    while (j < n && p[j] >= 0x80 && !PlainThreeByte(p, j, n, narrow, &code)) ++j;
-    Decoder decoder(TextEncoding::kUtf8);
+    if constexpr (enc == TextEncoding::kUtf8) {
+      unsigned code = 0;
+      if (PlainThreeByte(p, i, n, narrow, &code)) {
+        pair(code);
+        i += 3;
+        continue;
+      }
+      // Anything else (two- and four-byte sequences, kana to fold, characters
+      // without a form, broken sequences) goes through the decoder, up to the
+      // next ASCII byte or plain character. The decoder starts afresh at either,
+      // and neither is a mark that folds into a kana before it, so decoding the
+      // piece on its own gives what it gives inside the text.
+      while (j < n && p[j] >= 0x80 && !PlainThreeByte(p, j, n, narrow, &code)) ++j;
+    } else if constexpr (enc == TextEncoding::kShiftJis) {
+      // Up to the next ASCII character or pair with a character, stepping as
+      // the decoder does (a lead byte without a trail byte stands alone). The
+      // decoder starts afresh at either, and a kana waiting for its mark waits
+      // across a dropped pair but not across these.
+      auto kept = [&](size_t at) {
+        return IsLeadByte(p[at]) && at + 1 < n && IsTrailByte(p[at + 1]) &&
+               Canonical(same, canonical, (unsigned)p[at] << 8 | p[at + 1]) != 0;
+      };
+      j = i;
+      do {
+        j += IsLeadByte(p[j]) && j + 1 < n && IsTrailByte(p[j + 1]) ? 2 : 1;
+      } while (j < n && p[j] >= 0x80 && !kept(j));
+    } else {
+      // The same for EUC-JP, stepping as its decoder does.
+      auto row = [&](size_t at) { return at < n && p[at] >= 0xA1 && p[at] != 0xFF; };
+      auto kept = [&](size_t at) {
+        return row(at) && row(at + 1) &&
+               Canonical(same, canonical, JisToSjis(p[at] - 0x80u, p[at + 1] - 0x80u)) != 0;
+      };
+      j = i;
+      do {
+        const unsigned b = p[j];
+        if (b == 0x8E) {
+          j += j + 1 < n && p[j + 1] >= 0xA1 && p[j + 1] <= 0xDF ? 2 : 1;
+        } else if (b == 0x8F) {
+          j += row(j + 1) ? (row(j + 2) ? 3 : 2) : 1;
+        } else {
+          j += row(j) && row(j + 1) ? 2 : 1;
+        }
+      } while (j < n && p[j] >= 0x80 && !kept(j));
+    }
+    Decoder decoder(enc);
     Output sink(reinterpret_cast<char*>(o));
     decoder.Feed(p + i, j - i, sink);
     decoder.End(sink);
     // Its converted bytes, walked where they lie: whole characters, and no
-    // ASCII but the two characters that fold to 0x5C and 0x7E.
+    // '<' (only UTF-8 has characters that fold to ASCII: 0x5C and 0x7E).
     const unsigned char* const s = o;
     const size_t m = (size_t)sink.Count();
     for (size_t r = 0; r < m;) {
@@ -2185,11 +2247,31 @@ int32_t ConvertToShiftJis(const unsigned char* data, size_t size, char* out) {
 int32_t ConvertToShiftJisWalked(const unsigned char* data, size_t size, TextWalk walk, char* out, bool* walked) {
   size_t pos = 0, t = 0;
   const TextEncoding enc = SpanEncoding(data, size, pos, t);
-  *walked = (enc == TextEncoding::kUtf8 || enc == TextEncoding::kAscii) && size <= kWalkedSizeLimit;
-  if (!*walked) return ConvertSpan<false>(data, size, out);
-  // ASCII converts to itself, which the UTF-8 walk does too.
-  return walk == TextWalk::kHtml ? ConvertUtf8Walked<TextWalk::kHtml>(data, pos, size, out)
-                                 : ConvertUtf8Walked<TextWalk::kCompact>(data, pos, size, out);
+  const bool html = walk == TextWalk::kHtml;
+  *walked = true;
+  // ASCII converts to itself, which the UTF-8 walk does too. Shift_JIS and
+  // EUC-JP take the one pass only with the 256-bit runs, which carry them;
+  // a half-width kana of Shift_JIS converts to two bytes.
+  if ((enc == TextEncoding::kUtf8 || enc == TextEncoding::kAscii) && size <= kWalkedSizeLimit) {
+    return html ? ConvertWalked<TextEncoding::kUtf8, TextWalk::kHtml>(data, pos, size, out)
+                : ConvertWalked<TextEncoding::kUtf8, TextWalk::kCompact>(data, pos, size, out);
+  }
+#if defined(KURIBO_AVX2_RUNS)
+  if (UseWideVectors()) {
+    // The ASCII before the first byte that tells the encoding passes as it is
+    // in these too.
+    if (enc == TextEncoding::kShiftJis && size <= kWalkedSizeLimit / 2) {
+      return html ? ConvertWalked<TextEncoding::kShiftJis, TextWalk::kHtml>(data, pos, size, out)
+                  : ConvertWalked<TextEncoding::kShiftJis, TextWalk::kCompact>(data, pos, size, out);
+    }
+    if (enc == TextEncoding::kEucJp && size <= kWalkedSizeLimit) {
+      return html ? ConvertWalked<TextEncoding::kEucJp, TextWalk::kHtml>(data, pos, size, out)
+                  : ConvertWalked<TextEncoding::kEucJp, TextWalk::kCompact>(data, pos, size, out);
+    }
+  }
+#endif
+  *walked = false;
+  return ConvertSpan<false>(data, size, out);
 }
 
 int32_t ConvertToShiftJisStepwise(const unsigned char* data, size_t size, char* out) {

@@ -311,6 +311,27 @@ TEST(FastPaths, ChunkBoundariesInsideCharactersAndNearTheCap) {
   }
 }
 
+// A half-width kana waits for its mark across a dropped character or byte,
+// which the one-pass walk must not take for the end of a piece.
+TEST(FastPaths, AKanaWaitsForItsMarkAcrossDroppedCharacters) {
+  const std::string text = "見積書をお送りします。";
+  const struct {
+    const char* enc;
+    std::string kana, dropped, mark;
+  } cases[] = {
+      {"UTF-8", "ｶ", "😀", "ﾞ"},
+      {"UTF-8", "ﾊ", "\xe3\x81", "ﾟ"},
+      {"CP932", "\xb6", "\x85\x40", "\xde"},
+      {"CP932", "\xca", "\x81\x20", "\xdf"},
+      {"EUC-JP", "\x8e\xb6", "\xa9\xa1", "\x8e\xde"},
+      {"EUC-JP", "\x8e\xca", "\x8f\xa1", "\x8e\xdf"},
+  };
+  for (const auto& c : cases) {
+    const std::string words = std::string(c.enc) == "UTF-8" ? text : Encode(c.enc, text);
+    ExpectSameAsStepwise(words + c.kana + c.dropped + c.mark + words, std::string(c.enc) + " " + c.dropped);
+  }
+}
+
 TEST(FastPaths, RandomBytesGiveTheStepwiseBytes) {
   std::mt19937 rng(13);
   for (int iter = 0; iter < 300; ++iter) {
