@@ -1,5 +1,6 @@
 // ConvertToShiftJis on arbitrary bytes: output within its cap, and compactable;
-// detection scores as the decoders score.
+// detection scores as the decoders score; converted and walked in one pass as
+// the walks walk the converted bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 
 #include "encoding/convert.h"
 #include "extract/text/compact.h"
+#include "extract/text/plain.h"
 #include "platform/cpu.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -47,6 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t w = kuribo::ConvertToShiftJis(data, size, again.get());
   kuribo::AllowWideVectors(true);
   if (w != n || std::memcmp(out.get(), again.get(), (size_t)n) != 0) std::abort();
+  static std::unique_ptr<char[]> walked(new char[kuribo::kConvertedTextCap]);
+  for (const auto walk : {kuribo::TextWalk::kCompact, kuribo::TextWalk::kHtml}) {
+    bool one = false;
+    const int32_t v = kuribo::ConvertToShiftJisWalked(data, size, walk, walked.get(), &one);
+    std::memcpy(again.get(), out.get(), (size_t)n);
+    const int32_t expect = !one ? n
+                           : walk == kuribo::TextWalk::kHtml ? kuribo::WalkHtmlText(again.get(), n)
+                                                             : kuribo::CompactText(again.get(), n);
+    if (v != expect || std::memcmp(walked.get(), again.get(), (size_t)v) != 0) std::abort();
+  }
   const int32_t c = kuribo::CompactText(out.get(), n);
   if (c < 0 || c > n) std::abort();
   return 0;
