@@ -193,7 +193,7 @@ inline uint64_t UpTo(int i) { return (2ULL << i) - 1; }
 // Walks 64-byte blocks of s while the whole block lies below `limit` (with the
 // byte after it still inside the text) and, in kCompact mode, cannot reach the
 // emission stop, writing from p[w] (p may be s itself). Every block is 64
-// bytes; a pair across its end is carried into the next, and taken back when
+// bytes; a pair across its end is carried into the next, and finished when
 // the walk ends there. A tag closed inside the block is skipped there; one running past the
 // block is skipped by memchr. Commas are settled in the block too: a comma is
 // kept after something emitted, and leaves the space state as it found it.
@@ -212,7 +212,7 @@ template <walk::Mode mode, class Isa>
   // here (inTrail), and whether it is a full-width space (inFw). Carried so
   // that every block is 64 bytes and the next block's loads need not wait for
   // this one's masks.
-  uint64_t inTrail = 0, inFw = 0, lastKept = 0;
+  uint64_t inTrail = 0, inFw = 0;
   while (r + 64 < limit && (mode != walk::Mode::kCompact || w + 64 <= kStopAbove)) {
     const Classes c = isa.template Of<mode>(s + r);
     uint64_t trail = TrailBits(c.lead & ~inTrail) | inTrail;
@@ -226,7 +226,6 @@ template <walk::Mode mode, class Isa>
       }
       carry = 0;  // the block holds no space
       inTrail = (c.lead & ~trail) >> 63;
-      lastKept = 1;
       w += 64;
       r += 64;
       continue;
@@ -290,7 +289,6 @@ template <walk::Mode mode, class Isa>
     if (keep) carry = ((blank | c.is20) >> (63 - __builtin_clzll(keep))) & 1;
     inTrail = leadStart >> 63;
     inFw = fw >> 63;
-    lastKept = keep >> 63;
 
     if (keep == ~0ULL && blank == 0 && w == r && s == p) {
       w += 64;  // nothing changes and nothing has moved yet
@@ -336,9 +334,12 @@ template <walk::Mode mode, class Isa>
     r = next >= 0 ? next : r + 64;
   }
   if (inTrail) {
-    // The walk goes on from the pair begun in the last block, taken back.
-    --r;
-    w -= (int32_t)lastKept;
+    // The pair begun in the last block is finished here: its lead may lie
+    // under the output already, so it is not read again. A full-width space
+    // has been walked with its lead; any other trail is kept.
+    if (!inFw) p[w++] = s[r];
+    ++r;
+    if (mode == walk::Mode::kCompact && w > kStopAbove) r = limit;  // the byte walk stops after the pair too
   }
   rr = r;
   ww = w;

@@ -200,5 +200,39 @@ TEST(FastWalk, MatchesTheByteWalk) {
   AllowWideVectors(true);
 }
 
+// A pair across the end of a block, the last one walked or not, in place and
+// apart: the block writes its output over its lead before the pair is done.
+TEST(FastWalk, APairAcrossABlockEndIsWalkedWhole) {
+  using walk::Mode;
+  for (const bool wide : {true, false}) {
+    AllowWideVectors(wide);
+    for (const char* pair : {"\x81\x40", "\x82\xa0", "\x81 ", "\x82<", "\x82,"}) {
+      for (size_t length = 64; length <= 200; ++length) {
+        for (const size_t at : {62, 63, 64, 126, 127}) {
+          if (at + 2 > length) continue;
+          std::string in(length, 'a');
+          in.replace(at, 2, pair);
+          const std::string what = std::to_string(length) + " " + std::to_string(at) + (wide ? "" : " portable");
+          ASSERT_EQ(Compact(in), Reference(in)) << what;
+          const auto* src = reinterpret_cast<const unsigned char*>(in.data());
+          const int32_t n = (int32_t)length;
+          for (const Mode mode : {Mode::kHtml, Mode::kCsv}) {
+            std::vector<unsigned char> want(length), apart(length), same(src, src + length);
+            int32_t r = 0;
+            const int32_t k = mode == Mode::kHtml ? walk::Walk<Mode::kHtml>(src, want.data(), r, 0, n, n)
+                                                  : walk::Walk<Mode::kCsv>(src, want.data(), r, 0, n, n);
+            const auto fast = mode == Mode::kHtml ? walk::FastWalk<Mode::kHtml> : walk::FastWalk<Mode::kCsv>;
+            ASSERT_EQ(fast(src, apart.data(), n, n), k) << what;
+            ASSERT_EQ(fast(same.data(), same.data(), n, n), k) << what;
+            ASSERT_EQ(std::string(apart.begin(), apart.begin() + k), std::string(want.begin(), want.begin() + k)) << what;
+            ASSERT_EQ(std::string(same.begin(), same.begin() + k), std::string(want.begin(), want.begin() + k)) << what;
+          }
+        }
+      }
+    }
+  }
+  AllowWideVectors(true);
+}
+
 }  // namespace
 }  // namespace kuribo
