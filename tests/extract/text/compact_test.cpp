@@ -172,30 +172,37 @@ std::string WalkPieces(std::mt19937& rng, size_t n) {
   return s;
 }
 
+// The HTML and CSV block walks of `in` against the byte walk, in place and
+// into another buffer as small as it may be: one more byte for a character
+// across the limit.
+void ExpectFastWalksMatch(const std::string& in, int32_t limit, const std::string& what) {
+  using walk::Mode;
+  const int32_t length = (int32_t)in.size();
+  const auto* src = reinterpret_cast<const unsigned char*>(in.data());
+  for (const Mode mode : {Mode::kHtml, Mode::kCsv}) {
+    const size_t room = (size_t)limit + (limit < length);
+    std::vector<unsigned char> want(room), apart(room), same(src, src + in.size());
+    int32_t r = 0;
+    const int32_t n = mode == Mode::kHtml ? walk::Walk<Mode::kHtml>(src, want.data(), r, 0, limit, length)
+                                          : walk::Walk<Mode::kCsv>(src, want.data(), r, 0, limit, length);
+    const auto fast = mode == Mode::kHtml ? walk::FastWalk<Mode::kHtml> : walk::FastWalk<Mode::kCsv>;
+    ASSERT_EQ(fast(src, apart.data(), limit, length), n) << what;
+    ASSERT_EQ(fast(same.data(), same.data(), limit, length), n) << what;
+    ASSERT_EQ(std::string(apart.begin(), apart.begin() + n), std::string(want.begin(), want.begin() + n)) << what;
+    ASSERT_EQ(std::string(same.begin(), same.begin() + n), std::string(want.begin(), want.begin() + n)) << what;
+  }
+}
+
 // The block walks against the byte walk from the start, in place and from one
 // buffer into another, with the walk limit short of the text's end at times.
 TEST(FastWalk, MatchesTheByteWalk) {
-  using walk::Mode;
   std::mt19937 rng(11);
   for (int iter = 0; iter < 3000; ++iter) {
     AllowWideVectors(iter % 3 != 0);  // the portable blocks too
     const std::string in = WalkPieces(rng, 1 + rng() % 700);
     const int32_t length = (int32_t)in.size();
     const int32_t limit = (iter & 1) ? length : length - (int32_t)(rng() % (in.size() < 80 ? in.size() : 80));
-    const auto* src = reinterpret_cast<const unsigned char*>(in.data());
-    for (const Mode mode : {Mode::kHtml, Mode::kCsv}) {
-      // Another buffer as small as it may be: one more byte for a character across the limit.
-      const size_t room = (size_t)limit + (limit < length);
-      std::vector<unsigned char> want(room), apart(room), same(src, src + in.size());
-      int32_t r = 0;
-      const int32_t n = mode == Mode::kHtml ? walk::Walk<Mode::kHtml>(src, want.data(), r, 0, limit, length)
-                                            : walk::Walk<Mode::kCsv>(src, want.data(), r, 0, limit, length);
-      const auto fast = mode == Mode::kHtml ? walk::FastWalk<Mode::kHtml> : walk::FastWalk<Mode::kCsv>;
-      ASSERT_EQ(fast(src, apart.data(), limit, length), n) << iter;
-      ASSERT_EQ(fast(same.data(), same.data(), limit, length), n) << iter;
-      ASSERT_EQ(std::string(apart.begin(), apart.begin() + n), std::string(want.begin(), want.begin() + n)) << iter;
-      ASSERT_EQ(std::string(same.begin(), same.begin() + n), std::string(want.begin(), want.begin() + n)) << iter;
-    }
+    ExpectFastWalksMatch(in, limit, std::to_string(iter));
   }
   AllowWideVectors(true);
 }
@@ -203,7 +210,6 @@ TEST(FastWalk, MatchesTheByteWalk) {
 // A pair across the end of a block, the last one walked or not, in place and
 // apart: the block writes its output over its lead before the pair is done.
 TEST(FastWalk, APairAcrossABlockEndIsWalkedWhole) {
-  using walk::Mode;
   for (const bool wide : {true, false}) {
     AllowWideVectors(wide);
     for (const char* pair : {"\x81\x40", "\x82\xa0", "\x81 ", "\x82<", "\x82,"}) {
@@ -214,19 +220,7 @@ TEST(FastWalk, APairAcrossABlockEndIsWalkedWhole) {
           in.replace(at, 2, pair);
           const std::string what = std::to_string(length) + " " + std::to_string(at) + (wide ? "" : " portable");
           ASSERT_EQ(Compact(in), Reference(in)) << what;
-          const auto* src = reinterpret_cast<const unsigned char*>(in.data());
-          const int32_t n = (int32_t)length;
-          for (const Mode mode : {Mode::kHtml, Mode::kCsv}) {
-            std::vector<unsigned char> want(length), apart(length), same(src, src + length);
-            int32_t r = 0;
-            const int32_t k = mode == Mode::kHtml ? walk::Walk<Mode::kHtml>(src, want.data(), r, 0, n, n)
-                                                  : walk::Walk<Mode::kCsv>(src, want.data(), r, 0, n, n);
-            const auto fast = mode == Mode::kHtml ? walk::FastWalk<Mode::kHtml> : walk::FastWalk<Mode::kCsv>;
-            ASSERT_EQ(fast(src, apart.data(), n, n), k) << what;
-            ASSERT_EQ(fast(same.data(), same.data(), n, n), k) << what;
-            ASSERT_EQ(std::string(apart.begin(), apart.begin() + k), std::string(want.begin(), want.begin() + k)) << what;
-            ASSERT_EQ(std::string(same.begin(), same.begin() + k), std::string(want.begin(), want.begin() + k)) << what;
-          }
+          ExpectFastWalksMatch(in, (int32_t)length, what);
         }
       }
     }
