@@ -456,6 +456,7 @@ KURIBO_TARGET_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t 
                                 const unsigned char* end, const unsigned char* table,
                                 const unsigned char* start = nullptr) {
   unsigned char* o = *cursor;
+  [[maybe_unused]] const wide::Consts c;
   // Each sequence to a 32-bit lane: lead, trail, trail, 0.
   const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0, 1, 2, -1, 3,
                                           4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
@@ -507,9 +508,7 @@ KURIBO_TARGET_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t 
         // Anything else is left to the portable loop.
         if (!high) break;
         const uint32_t within = (1u << run) - 1;
-        const wide::Consts c;
-        uint32_t other = ~wide::Bits(c.Out(a, 0x21, 0x7E)) & within;  // printable ASCII but the space
-        other = ~other & within;
+        const uint32_t other = wide::Bits(c.Out(a, 0x21, 0x7E)) & within;  // not printable, or the space
         uint32_t lt = 0, gt = 0;
         if constexpr (html) {
           lt = wide::Bits(c.Is(a, '<')) & within;
@@ -2027,12 +2026,11 @@ TextEncoding SpanEncoding(const unsigned char* data, size_t size, size_t& pos, s
   return enc;
 }
 
-// The conversion of a whole text in memory, read where it lies.
+// The conversion of a whole text in memory, read where it lies, from where
+// SpanEncoding puts its start.
 template <bool stepwise>
-int32_t ConvertSpan(const unsigned char* data, size_t size, char* out) {
+int32_t ConvertSpanFrom(const unsigned char* data, size_t size, TextEncoding enc, size_t pos, size_t t, char* out) {
   Output sink(out);
-  size_t pos = 0, t = 0;
-  const TextEncoding enc = SpanEncoding(data, size, pos, t);
   if constexpr (stepwise) {
     for (size_t i = pos; i < t; ++i) sink.Code(data[i]);
   } else {
@@ -2051,11 +2049,19 @@ int32_t ConvertSpan(const unsigned char* data, size_t size, char* out) {
   return sink.Count();
 }
 
+template <bool stepwise>
+int32_t ConvertSpan(const unsigned char* data, size_t size, char* out) {
+  size_t pos = 0, t = 0;
+  const TextEncoding enc = SpanEncoding(data, size, pos, t);
+  return ConvertSpanFrom<stepwise>(data, size, enc, pos, t, out);
+}
+
 // ---------------------------------------------------------------------------
-// UTF-8 (and ASCII) converted and walked in one pass: each character of the
-// converted text goes straight through the compaction or HTML walk rules, so
-// the walk never reads the text again. A text no longer than this converts to
-// at most as many bytes, so the converter's cap cannot cut it.
+// Converted and walked in one pass: each character of the converted text goes
+// straight through the compaction or HTML walk rules, so the walk never reads
+// the text again. A UTF-8 or EUC-JP text no longer than this converts to at
+// most as many bytes (Shift_JIS to at most twice as many), so the converter's
+// cap cannot cut it.
 constexpr size_t kWalkedSizeLimit = (size_t)kConvertedTextCap - 1;
 
 // Whether p[i, i + 3) is a three-byte sequence the run loops take (lead
@@ -2271,7 +2277,7 @@ int32_t ConvertToShiftJisWalked(const unsigned char* data, size_t size, TextWalk
   }
 #endif
   *walked = false;
-  return ConvertSpan<false>(data, size, out);
+  return ConvertSpanFrom<false>(data, size, enc, pos, t, out);
 }
 
 int32_t ConvertToShiftJisStepwise(const unsigned char* data, size_t size, char* out) {

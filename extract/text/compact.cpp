@@ -110,7 +110,7 @@ __attribute__((target("avx2"))) inline __m256i ByteMask(uint32_t m) {
   return _mm256_cmpeq_epi8(_mm256_and_si256(v, bit), bit);
 }
 
-__attribute__((target("avx2"))) inline uint64_t bits(__m256i m) { return (uint32_t)_mm256_movemask_epi8(m); }
+__attribute__((target("avx2"))) inline uint64_t MaskBits(__m256i m) { return (uint32_t)_mm256_movemask_epi8(m); }
 
 // The same classes from two 32-byte halves, and the kept bytes of a block
 // packed eight at a time by byte shuffles.
@@ -156,15 +156,15 @@ struct Avx2 {
       const __m256i ctl = _mm256_or_si256(_mm256_xor_si256(k.Out(v, 0xFD, 0x20), k.K(0xFF)), k.Is(v, 0x7F));
       const __m256i fw = _mm256_and_si256(k.Is(v, 0x81), k.Is(after, 0x40));
       const int at = 32 * h;
-      c.lead |= (~bits(notLead) & 0xFFFFFFFFu) << at;
-      c.control |= bits(ctl) << at;
-      loose |= bits(_mm256_or_si256(k.Is(v, 0x80), k.Is(v, 0xA0))) << at;
-      c.fwPair |= bits(fw) << at;
-      c.is20 |= bits(k.Is(v, 0x20)) << at;
+      c.lead |= (~MaskBits(notLead) & 0xFFFFFFFFu) << at;
+      c.control |= MaskBits(ctl) << at;
+      loose |= MaskBits(_mm256_or_si256(k.Is(v, 0x80), k.Is(v, 0xA0))) << at;
+      c.fwPair |= MaskBits(fw) << at;
+      c.is20 |= MaskBits(k.Is(v, 0x20)) << at;
       if constexpr (mode != walk::Mode::kCompact) {
-        c.special |= bits(k.Is(v, mode == walk::Mode::kHtml ? '<' : ',')) << at;
+        c.special |= MaskBits(k.Is(v, mode == walk::Mode::kHtml ? '<' : ',')) << at;
       }
-      if constexpr (mode == walk::Mode::kHtml) c.close |= bits(k.Is(v, '>')) << at;
+      if constexpr (mode == walk::Mode::kHtml) c.close |= MaskBits(k.Is(v, '>')) << at;
     }
     c.loose = loose;
     c.text = ~c.lead & ~c.control & ~loose;
@@ -194,9 +194,10 @@ inline uint64_t UpTo(int i) { return (2ULL << i) - 1; }
 // byte after it still inside the text) and, in kCompact mode, cannot reach the
 // emission stop, writing from p[w] (p may be s itself). Every block is 64
 // bytes; a pair across its end is carried into the next, and finished when
-// the walk ends there. A tag closed inside the block is skipped there; one running past the
-// block is skipped by memchr. Commas are settled in the block too: a comma is
-// kept after something emitted, and leaves the space state as it found it.
+// the walk ends there. A tag closed inside the block is skipped there; one
+// running past the block is skipped by memchr. Commas are settled in the block
+// too: a comma is kept after something emitted, and leaves the space state as
+// it found it.
 // Inlined into one function per instruction set, with the classes made by Isa.
 template <walk::Mode mode, class Isa>
 [[gnu::always_inline]] inline void BlocksWith(const unsigned char* s, unsigned char* p, int32_t& rr, int32_t& ww,
