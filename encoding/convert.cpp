@@ -489,10 +489,21 @@ KURIBO_TARGET_AVX2 size_t Utf8RunsAvx2(const unsigned char* p, size_t i, size_t 
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
     // Four mask bits a sequence. The whole window is the likely case, and
     // taking it as a branch keeps the next window's loads from waiting on this
-    // one's lookups.
-    const uint32_t stop = (uint32_t)_mm256_movemask_epi8(_mm256_or_si256(bad, zero));
-    if (__builtin_expect(stop != 0, 0)) {
-      const unsigned good = (unsigned)__builtin_ctz(stop) / 4;  // taken up to its first bad sequence
+    // one's lookups. A window that stops at ASCII (once a sentence in mixed
+    // text) is told from the bytes alone, so the branch that guesses it wrong
+    // is settled before the lookups come back.
+    const uint32_t broken = (uint32_t)_mm256_movemask_epi8(bad);
+    const uint32_t unplain = (uint32_t)_mm256_movemask_epi8(zero);
+    if (__builtin_expect(unplain != 0, 0)) {
+      const unsigned at = (unsigned)__builtin_ctz(unplain);
+      if (broken == 0 || at < ((unsigned)__builtin_ctz(broken) & ~3u)) {
+        o += at / 2;
+        i += at / 4 * 3;
+        break;  // a character the portable loop must take
+      }
+    }
+    if (__builtin_expect(broken != 0, 0)) {
+      const unsigned good = (unsigned)__builtin_ctz(broken) / 4;  // taken up to its first bad sequence
       o += 2 * good;
       i += 3 * good;
       // ASCII between the characters (a tag, a line end, digits) is copied
