@@ -105,6 +105,16 @@ size_t Utf8SequenceAt(std::string_view s, size_t i) {
   return n;
 }
 
+// Whether standard output goes where something reads it as it comes.
+bool OutputIsFollowed() {
+  struct stat st;
+  if (isatty(1) || fstat(1, &st) != 0) return true;
+#if defined(S_ISSOCK)
+  if (S_ISSOCK(st.st_mode)) return true;
+#endif
+  return S_ISFIFO(st.st_mode);
+}
+
 // A cell as it goes on its line: the file's path must stay the file's path and
 // nothing in a name may reach the terminal as a control sequence.
 std::string Cell(std::string_view s) {
@@ -193,9 +203,11 @@ int main(int argc, char** argv) {
   argc = (int)utf8Argv.size();
   argv = utf8Argv.data();
   CatchSignals();
-  // Each row leaves whole and at once: a reader that goes away (| head) ends
-  // the run at the next row, not when the search is over.
-  std::setvbuf(stdout, nullptr, _IOLBF, 1 << 16);
+  // To a terminal or a pipe each row leaves whole and at once: a reader that
+  // goes away (| head) ends the run at the next row, not when the search is
+  // over. Into a file nothing reads along, and a write a row would cost more
+  // than small files take to search.
+  std::setvbuf(stdout, nullptr, OutputIsFollowed() ? _IOLBF : _IOFBF, 1 << 16);
   SearchRequest request;
   bool typesGiven = false;
   int workers = 0;
@@ -318,10 +330,15 @@ int main(int argc, char** argv) {
   };
   SearchSummary summary = RunSearch(request, contexts, events, gStop);
   if (progress) std::fprintf(stderr, "\r\033[K");
-  std::fflush(stdout);
+  // A reader that went away raised SIGPIPE and is reported as such.
+  const bool listed = (std::fflush(stdout) == 0 && !std::ferror(stdout)) || gSignal != 0;
 
   if (!csvFile.empty() && !WriteFileReplacing(csvFile, BuildCsv(request.keywords, rows))) {
     std::cerr << "kuribo-search: cannot write " << Cell(csvFile) << "\n";
+    return 2;
+  }
+  if (!listed) {
+    std::cerr << "kuribo-search: cannot write the result list\n";
     return 2;
   }
   return SignalStatus(summary.rows > 0 ? 0 : 1);

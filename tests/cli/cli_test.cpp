@@ -147,6 +147,18 @@ TEST(Cli, CsvOntoAFullDiskKeepsTheOldFile) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()), {}), 1);
 }
 
+// Into a file the rows are written a buffer at a time: the same rows as into a
+// pipe, and a write that fails is the exit status.
+TEST(Cli, ResultsIntoAFileAreThePipesAndAFailedWriteIsReported) {
+  TempDir docs, out;
+  for (int i = 0; i < 300; ++i) docs.Write("abc_" + std::to_string(i) + std::string(60, 'x') + ".txt", "");
+  const std::string list = out.path() + "list.txt";
+  const std::string run = kBin + " -k abc -t .txt -j2 " + docs.path();
+  EXPECT_EQ(RunShell(run + " > " + list).status, 0);
+  EXPECT_EQ(test::ReadFile(list), RunShell(run).out);
+  EXPECT_EQ(RunShell(run + " > /dev/full").status, 2);
+}
+
 // kuribo-search copied into a program directory of its own, beside a fake
 // xdoc2txt that records its pid and never ends.
 class CliSignalTest : public ::testing::Test {
