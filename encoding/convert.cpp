@@ -1380,6 +1380,40 @@ constexpr int kNotTrail = 127;
 // like: the code point is looked at again).
 constexpr unsigned kUtf8Add = 31, kUtf8NoForm = 32, kUtf8OneByte = 64;
 
+// Ceilings: the most each decoding can score over a probe, from what its
+// bytes are alone, so that detection need not run a decoding that cannot
+// catch up. Every byte adds its share, offset by 16 so that no share is
+// negative; the sums are four fields of one word.
+//
+// UTF-8: a lead adds at most what its sequence and character add (31 for
+// three bytes, a half-width kana and its mark among them; 19 for two; 18 for
+// four); C0, C1 and F5-FF add -16 wherever they stand; a continuation byte is
+// either taken by a lead (two at most by a three-byte one, one by a two-byte
+// one, three by a four-byte one) or adds -16. The first field sums share + 16
+// (never -16), the second continuation bytes less what leads can take, + 3.
+// Shift_JIS: a pair adds at most 12, shared by its two bytes; a half-width
+// kana at most 13 after its kana (a mark) or 7 (a small kana); FD-FF add -16.
+// EUC-JP: a pair or three-byte code adds at most 12, 6 for each row byte; 8E
+// with its kana 19; 80-8D, 90-A0 and FF add -16 wherever they stand.
+constexpr unsigned kCeilingBits[4] = {0, 16, 32, 48};
+constexpr size_t kCeilingProbe = 1024;  // no field can carry into the next over this many bytes
+
+constexpr uint64_t CeilingShares(unsigned c) {
+  const bool cont = c >= 0x80 && c <= 0xBF;
+  const unsigned utf8 = c >= 0xE0 && c <= 0xEF ? 31 : c >= 0xC2 && c <= 0xDF ? 19 : c >= 0xF0 && c <= 0xF4 ? 18 : 0;
+  const bool never = c == 0xC0 || c == 0xC1 || c >= 0xF5;
+  const unsigned taken = c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
+  const unsigned u = never ? 0 : utf8 + 16;            // 0-47
+  const unsigned d = (cont ? 1 : 0) + 3 - taken;       // 0-4
+  const bool kana = c >= 0xA1 && c <= 0xDF;
+  const bool pairByte = c >= 0x40 && c <= 0xFC && c != 0x7F;  // a lead or a trail
+  const int sjis = c >= 0xFD ? -16 : c == 0xDE || c == 0xDF ? 13 : c >= 0xA7 && c <= 0xB0 ? 7 : kana || pairByte ? 6 : 0;
+  const bool eucBad = (c >= 0x80 && c <= 0xA0 && c != 0x8E && c != 0x8F) || c == 0xFF;
+  const int euc = eucBad ? -16 : c == 0x8E ? 19 : c >= 0xA1 ? 6 : 0;
+  return (uint64_t)u << kCeilingBits[0] | (uint64_t)d << kCeilingBits[1] | (uint64_t)(sjis + 16) << kCeilingBits[2] |
+         (uint64_t)(euc + 16) << kCeilingBits[3];
+}
+
 struct DetectTables {
   uint8_t after[256];         // kAfter* of a code below 0x100
   int8_t single[8][256];      // what Score::Code adds for a code below 0x100, by kAfter* before
@@ -1389,6 +1423,7 @@ struct DetectTables {
   uint8_t sjisAfter[8][256];  // and the kAfter* it leaves
   int8_t eucPair[94 * 94];    // what a JIS X 0208 pair adds, or kPairNoForm
   uint8_t utf8[65536];        // kUtf8* of a BMP character
+  uint64_t ceiling[256];      // a byte's share of each decoding's ceiling (Ceilings)
 };
 
 const DetectTables& Tables() {
@@ -1435,6 +1470,7 @@ const DetectTables& Tables() {
         t->eucPair[j1 * 94 + j2] = legacy(JisToSjis(j1 + 0x21, j2 + 0x21));
       }
     }
+    for (unsigned c = 0; c < 256; ++c) t->ceiling[c] = CeilingShares(c);
     const int32_t* fromU = Utf16ToCp932Table();
     for (unsigned cp = 0; cp < 65536; ++cp) {
       const int sequence = cp < 0x800 ? 6 : 18;
@@ -1741,9 +1777,57 @@ class Utf8Scorer {
   uint32_t cp_ = 0;
 };
 
+// The ceilings of the three decodings over p[0, n), n at most kCeilingProbe,
+// in kCandidates order.
+void Ceilings(const unsigned char* p, size_t n, long (&out)[3]) {
+  const uint64_t* share = Tables().ceiling;
+  uint64_t a = 0, b = 0;
+  size_t i = 0;
+  for (; i + 2 <= n; i += 2) {
+    a += share[p[i]];
+    b += share[p[i + 1]];
+  }
+  if (i < n) a += share[p[i]];
+  const uint64_t sum = a + b;
+  auto field = [&](int k) { return (long)(sum >> kCeilingBits[k] & 0xFFFF); };
+  const long count = (long)n, loose = field(1) - 3 * count;  // continuation bytes no lead takes
+  out[0] = field(0) - 16 * count - 16 * (loose > 0 ? loose : 0);
+  out[1] = field(2) - 16 * count;
+  out[2] = field(3) - 16 * count;
+}
+
 // The three candidates scored side by side, in pieces.
 class Candidates {
  public:
+  // Scores p[0, n) from fresh scorers, the likeliest decoding first, and stops
+  // as soon as one leads every other's score or ceiling by kDecisiveLead:
+  // true with it in *best. False when none does; all three are fed then.
+  bool Settle(const unsigned char* p, size_t n, long decisive, TextEncoding* best) {
+    long value[3];
+    Ceilings(p, n, value);
+    bool exact[3] = {false, false, false};
+    for (int round = 0; round < 3; ++round) {
+      int k = -1;
+      for (int j = 0; j < 3; ++j) {
+        if (!exact[j] && (k < 0 || value[j] > value[k])) k = j;
+      }
+      if (k == 0) utf8_.Feed(p, n), value[0] = utf8_.Value();
+      if (k == 1) sjis_.Feed(p, n), value[1] = sjis_.Value();
+      if (k == 2) euc_.Feed(p, n), value[2] = euc_.Value();
+      exact[k] = true;
+      for (int x = 0; x < 3; ++x) {
+        if (!exact[x]) continue;
+        bool leads = true;
+        for (int j = 0; j < 3; ++j) leads = leads && (j == x || value[x] - value[j] >= decisive);
+        if (leads) {
+          *best = kCandidates[x];
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
   void Feed(const unsigned char* p, size_t n) {
     utf8_.Feed(p, n);
     sjis_.Feed(p, n);
@@ -1790,6 +1874,7 @@ class Candidates {
 };
 
 constexpr size_t kProbe = 1024;
+static_assert(kProbe <= kCeilingProbe && 47 * kCeilingProbe < 0x10000, "a ceiling field would carry");
 constexpr long kDecisiveLead = 512;
 
 // The encoding of a window that starts at the first byte that is not ASCII.
@@ -1801,9 +1886,8 @@ TextEncoding DetectWindow(const unsigned char* p, size_t n, bool complete) {
   long lead = 0;
   size_t done = 0;
   if (n > 2 * kProbe) {
-    c.Feed(p, kProbe);
-    const TextEncoding e = c.Best(&lead);
-    if (lead >= kDecisiveLead) return e;
+    TextEncoding e;
+    if (c.Settle(p, kProbe, kDecisiveLead, &e)) return e;
     done = kProbe;
   }
   c.FeedSparse(p + done, n - done);
@@ -1881,6 +1965,12 @@ long DetectionScore(TextEncoding enc, const unsigned char* p, size_t n, size_t c
   c.FeedSparse(p + cut, n - cut);
   if (complete) c.End();
   return c.Value(enc);
+}
+
+long DetectionScoreCeiling(TextEncoding enc, const unsigned char* p, size_t n) {
+  long value[3];
+  Ceilings(p, n < kCeilingProbe ? n : kCeilingProbe, value);
+  return value[enc == TextEncoding::kUtf8 ? 0 : enc == TextEncoding::kShiftJis ? 1 : 2];
 }
 
 long DetectionScoreReference(TextEncoding enc, const unsigned char* p, size_t n, bool complete) {

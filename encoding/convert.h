@@ -61,5 +61,7 @@ TextEncoding DetectTextEncoding(const unsigned char* data, size_t size, bool com
 TextEncoding DetectTextEncodingReference(const unsigned char* data, size_t size, bool complete);
 long DetectionScore(TextEncoding enc, const unsigned char* p, size_t n, size_t cut, bool complete);
 long DetectionScoreReference(TextEncoding enc, const unsigned char* p, size_t n, bool complete);
+// The most DetectionScore can give the first min(n, 1024) bytes, from their values alone.
+long DetectionScoreCeiling(TextEncoding enc, const unsigned char* p, size_t n);
 
 }  // namespace kuribo

@@ -1,6 +1,6 @@
 // ConvertToShiftJis on arbitrary bytes: output within its cap, and compactable;
-// detection scores as the decoders score; converted and walked in one pass as
-// the walks walk the converted bytes.
+// detection scores as the decoders score, never above their ceilings;
+// converted and walked in one pass as the walks walk the converted bytes.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t cut = size ? (data[0] * 257u + data[size - 1]) % (size + 1) : 0;
   for (const auto enc : {kuribo::TextEncoding::kUtf8, kuribo::TextEncoding::kShiftJis,
                          kuribo::TextEncoding::kEucJp}) {
+    const size_t probe = size < 1024 ? size : 1024;
+    if (kuribo::DetectionScore(enc, data, probe, cut, false) > kuribo::DetectionScoreCeiling(enc, data, probe)) {
+      std::abort();
+    }
     for (const bool complete : {false, true}) {
       if (kuribo::DetectionScore(enc, data, size, cut, complete) !=
           kuribo::DetectionScoreReference(enc, data, size, complete)) {

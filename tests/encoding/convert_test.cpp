@@ -346,7 +346,11 @@ TEST(FastPaths, RandomBytesGiveTheStepwiseBytes) {
 // detection chooses as the decoders would.
 void ExpectSameScores(const std::string& in, size_t cut, const std::string& what) {
   const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  const size_t probe = in.size() < 1024 ? in.size() : 1024;
   for (const TextEncoding enc : {TextEncoding::kUtf8, TextEncoding::kShiftJis, TextEncoding::kEucJp}) {
+    // What lets detection leave a decoding out: no text scores above its ceiling.
+    ASSERT_GE(DetectionScoreCeiling(enc, p, probe), DetectionScore(enc, p, probe, cut, false))
+        << what << " encoding " << (int)enc;
     for (const bool complete : {false, true}) {
       ASSERT_EQ(DetectionScore(enc, p, in.size(), cut, complete),
                 DetectionScoreReference(enc, p, in.size(), complete))
@@ -376,6 +380,18 @@ TEST(DetectionScores, EqualTheDecodersOnTextsCutInsideCharacters) {
       }
       ExpectSameScores(sparse, 1024, what + " sparse");
     }
+  }
+}
+
+// Hiragana add the most a two-byte character can, and a half-width kana's mark
+// or small kana the most a kana can: texts of them come closest to the ceilings.
+TEST(DetectionScores, CeilingsHoldOnTheTextsThatComeClosest) {
+  const std::string kana = "ぁあぃいぅうかがさざはばぱ。ｶﾞﾊﾟｱｧｰｷﾞﾋﾟｸﾞ";
+  for (const std::string enc : {"UTF-8", "CP932", "EUC-JP"}) {
+    std::string text;
+    while (text.size() < 1500) text += enc == "UTF-8" ? kana : Encode(enc.c_str(), kana);
+    ExpectSameScores(text, 700, enc);
+    ExpectSameScores(text.substr(1), 700, enc + " from the second byte");
   }
 }
 
