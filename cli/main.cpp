@@ -122,26 +122,36 @@ std::string Cell(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
+    // What stands as it is goes in one piece.
+    const size_t from = i;
+    size_t n = 0;
+    for (; i < s.size(); i += n) {
+      const unsigned char b = (unsigned char)s[i];
+      if (b >= 0x20 && b < 0x7F && b != '\\') {
+        n = 1;
+        continue;
+      }
+      n = b < 0x80 ? 0 : Utf8SequenceAt(s, i);
+      // C1 controls (U+0080 to U+009F) act on terminals as the C0 ones do.
+      if (n == 0 || (n == 2 && b == 0xC2 && (unsigned char)s[i + 1] < 0xA0)) break;
+    }
+    out.append(s.substr(from, i - from));
+    if (i == s.size()) break;
+    // A control, a backslash, a C1 control or a byte of no character.
     const unsigned char c = (unsigned char)s[i];
-    const size_t n = Utf8SequenceAt(s, i);
-    // C1 controls (U+0080 to U+009F) act on terminals as the C0 ones do.
-    const bool c1 = n == 2 && c == 0xC2 && (unsigned char)s[i + 1] < 0xA0;
     if (c == '\t' || c == '\n' || c == '\r' || c == '\\') {
       out += '\\';
       out += c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\\';
       ++i;
-    } else if (n == 0 || c < 0x20 || c == 0x7F || c1) {
-      for (size_t k = 0; k < (n == 0 ? 1 : n); ++k) {
-        const unsigned char b = (unsigned char)s[i + k];
-        out += "\\x";
-        out += kHex[b >> 4];
-        out += kHex[b & 15];
-      }
-      i += n == 0 ? 1 : n;
-    } else {
-      out.append(s.substr(i, n));
-      i += n;
+      continue;
     }
+    for (size_t k = 0; k < (n == 0 ? 1 : n); ++k) {
+      const unsigned char b = (unsigned char)s[i + k];
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 15];
+    }
+    i += n == 0 ? 1 : n;
   }
   return out;
 }
