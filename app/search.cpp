@@ -220,6 +220,10 @@ SearchSummary RunSearch(const SearchRequest& request,
   });
 
   auto work = [&](ExtractionContext& ctx) {
+    // The walk and the rows' hand-out must not queue behind the workers: with
+    // eight workers a core each would get a ninth of a core, and the workers
+    // would wait for candidates, or for rows to leave, in turn.
+    LowerThreadPriority();
     ctx.stop = &stop;
     char snippet[kSnippetBufferSize];
     size_t unreported = 0;

@@ -18,6 +18,11 @@ std::tm LocalTimeNow(int& milliseconds);
 // none could be started.
 bool OpenWithAssociatedProgram(const std::string& path);
 
+// Lowers the calling thread's priority a step below its process's other
+// threads where the processor is shared out by weight (Linux); elsewhere it
+// does nothing. Returns whether it did.
+bool LowerThreadPriority();
+
 // The program's arguments in UTF-8 (on Windows read again from the system's
 // UTF-16 command line, since `argv` holds the ANSI code page there).
 std::vector<std::string> CommandLineArguments(int argc, char** argv);

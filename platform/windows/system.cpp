@@ -6,6 +6,10 @@
 
 namespace kuribo {
 
+// Windows runs a thread of lower priority only while none of normal priority
+// is ready, so a search would stall behind any busy program.
+bool LowerThreadPriority() { return false; }
+
 bool UtcTime(int64_t secondsSinceEpoch, std::tm& out) {
   const __time64_t t = secondsSinceEpoch;
   return _gmtime64_s(&out, &t) == 0;
