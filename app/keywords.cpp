@@ -439,8 +439,11 @@ void ExpandKeywords(KeywordList& keywords) {
   }
 }
 
-int CountMatches(const char* text, size_t textLength, const char* keyword, size_t keywordLength,
-                 int* first) {
+namespace {
+
+// CountMatches; `zeroFree`: the caller knows the text holds no zero byte.
+int CountIn(const char* text, size_t textLength, const char* keyword, size_t keywordLength, int* first,
+            bool zeroFree) {
   if (first) *first = -1;
   if (!text || !keyword) return 0;
   const size_t m = strnlen(keyword, keywordLength);
@@ -451,10 +454,11 @@ int CountMatches(const char* text, size_t textLength, const char* keyword, size_
 
   // The text ends at its first zero byte. The keyword holds none, so no match
   // spans one: a zero byte is looked for only before each match found.
-  size_t zeroFree = 0;
+  size_t checked = 0;
   auto beforeEnd = [&](size_t pos) {
-    if (pos > zeroFree && std::memchr(t + zeroFree, 0, pos - zeroFree)) return false;
-    zeroFree = pos + m;
+    if (zeroFree) return true;
+    if (pos > checked && std::memchr(t + checked, 0, pos - checked)) return false;
+    checked = pos + m;
     return true;
   };
 
@@ -486,6 +490,13 @@ int CountMatches(const char* text, size_t textLength, const char* keyword, size_
   return count;
 }
 
+}  // namespace
+
+int CountMatches(const char* text, size_t textLength, const char* keyword, size_t keywordLength,
+                 int* first) {
+  return CountIn(text, textLength, keyword, keywordLength, first, false);
+}
+
 int MatchFile(const std::string& sjisPath, const char* text, int32_t textLength,
               const KeywordList& keywords, char* snippet) {
   if (snippet) snippet[0] = '\0';
@@ -495,7 +506,8 @@ int MatchFile(const std::string& sjisPath, const char* text, int32_t textLength,
   for (const std::string& k : keywords) {
     hits += CountMatches(sjisPath.data(), sjisPath.size(), k.data(), k.size());
     int p = -1;
-    if (length > 0) hits += CountMatches(text, length, k.data(), k.size(), &p);
+    // The text is cut at its first zero byte already.
+    if (length > 0) hits += CountIn(text, length, k.data(), k.size(), &p, true);
     if (p >= 0 && (best < 0 || p < best)) best = p;
   }
   if (snippet && length > 0) {
