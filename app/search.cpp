@@ -111,7 +111,8 @@ struct Walk {
     level.dir = dir;
     FileId id;
     std::string error;
-    const bool listed = ListDirectory(dir, level.entries, id, error);
+    const bool listed = ListDirectory(dir, level.entries, id, error,
+                                      [&](const std::string& name) { return IsCandidate(name, types); });
     FileStatus st;
     // A chosen directory that is not there gives nothing, as it always has.
     if (!listed && stack.empty() && !StatPath(dir, st)) return;

@@ -10,7 +10,8 @@
 
 namespace kuribo {
 
-bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, FileId& id, std::string& error) {
+bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, FileId& id, std::string& error,
+                   const std::function<bool(const std::string& name)>& wantStatus) {
   out.clear();
   DIR* d = opendir(dir.c_str());
   if (!d) {
@@ -36,6 +37,14 @@ bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, FileId& i
       case DT_LNK:
       case DT_UNKNOWN: entry.kind = DirEntry::Kind::kUnknown; break;
       default: entry.kind = DirEntry::Kind::kOther; break;
+    }
+    struct stat st;
+    // One name looked up in the open directory, not the whole path later.
+    if (entry.kind == DirEntry::Kind::kFile && wantStatus && wantStatus(entry.name) &&
+        fstatat(dirfd(d), name, &st, 0) == 0 && S_ISREG(st.st_mode)) {
+      entry.haveStatus = true;
+      entry.size = (uint64_t)st.st_size;
+      entry.mtime = (int64_t)st.st_mtime;
     }
     out.push_back(std::move(entry));
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,9 @@ struct DirEntry {
   std::string name;  // UTF-8
   // kUnknown: a link or a file system that does not say; StatPath tells.
   Kind kind = Kind::kUnknown;
-  // Where the listing itself tells (Windows), the file's size and last-write
-  // time, so no further call is needed.
+  // Where the listing itself tells (Windows) or was asked to look (a regular
+  // file `wantStatus` named), the file's size and last-write time, so no
+  // further call is needed.
   bool haveStatus = false;
   uint64_t size = 0;
   int64_t mtime = 0;  // seconds since 1970, UTC
@@ -31,7 +33,8 @@ struct FileId {
 // file system gives them, and closes the directory again before returning, so a
 // walk holds no directory open. `id` receives the directory's identity. False
 // (with `error` saying why) when the directory cannot be read.
-bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, FileId& id, std::string& error);
+bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, FileId& id, std::string& error,
+                   const std::function<bool(const std::string& name)>& wantStatus = {});
 
 struct FileStatus {
   bool isDirectory = false;

@@ -4,7 +4,9 @@
 
 namespace kuribo {
 
-bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, FileId& id, std::string& error) {
+// The listing tells every file's status, so `wantStatus` need not be asked.
+bool ListDirectory(const std::string& dir, std::vector<DirEntry>& out, FileId& id, std::string& error,
+                   const std::function<bool(const std::string& name)>&) {
   out.clear();
   const std::wstring wdir = Widen(dir);
   // The directory's identity: volume and file index.
