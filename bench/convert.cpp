@@ -1,6 +1,7 @@
-// Conversion and extraction throughput per kind of text file, over files of
-// the benchmark tree that bench/corpus.sh builds (KURIBO_BENCH_TEXT, default
-// /tmp/kbench/text; skipped when absent): bytes per second of input.
+// Conversion, one-pass conversion and walk, and extraction throughput per kind
+// of text file, over files of the benchmark tree that bench/corpus.sh builds
+// (KURIBO_BENCH_TEXT, default /tmp/kbench/text; skipped when absent): bytes
+// per second of input.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -70,6 +71,25 @@ void Convert(benchmark::State& state, const std::string& kind) {
   state.SetBytesProcessed((int64_t)bytes);
 }
 
+// Converted and walked in one pass, as the text and HTML extractors do with a
+// file read whole.
+void Walked(benchmark::State& state, const std::string& kind) {
+  const std::vector<std::string> texts = Contents(kind);
+  if (texts.empty()) return state.SkipWithError("benchmark tree not found");
+  const kuribo::TextWalk walk = kind == ".html" ? kuribo::TextWalk::kHtml : kuribo::TextWalk::kCompact;
+  std::unique_ptr<char[]> out(new char[kuribo::kConvertedTextCap]);
+  size_t bytes = 0;
+  for (auto _ : state) {
+    for (const std::string& t : texts) {
+      bool walked = false;
+      benchmark::DoNotOptimize(kuribo::ConvertToShiftJisWalked(reinterpret_cast<const unsigned char*>(t.data()),
+                                                               t.size(), walk, out.get(), &walked));
+      bytes += t.size();
+    }
+  }
+  state.SetBytesProcessed((int64_t)bytes);
+}
+
 // The whole extractor as a search calls it, file reads included.
 void Extract(benchmark::State& state, const std::string& kind) {
   auto it = Files().find(kind);
@@ -95,6 +115,10 @@ BENCHMARK_CAPTURE(Convert, sjis, std::string("sjis.txt"));
 BENCHMARK_CAPTURE(Convert, euc, std::string("euc.txt"));
 BENCHMARK_CAPTURE(Convert, utf8, std::string("utf8.txt"));
 BENCHMARK_CAPTURE(Convert, html, std::string(".html"));
+BENCHMARK_CAPTURE(Walked, sjis, std::string("sjis.txt"));
+BENCHMARK_CAPTURE(Walked, euc, std::string("euc.txt"));
+BENCHMARK_CAPTURE(Walked, utf8, std::string("utf8.txt"));
+BENCHMARK_CAPTURE(Walked, html, std::string(".html"));
 BENCHMARK_CAPTURE(Extract, sjis, std::string("sjis.txt"));
 BENCHMARK_CAPTURE(Extract, euc, std::string("euc.txt"));
 BENCHMARK_CAPTURE(Extract, utf8, std::string("utf8.txt"));
