@@ -334,23 +334,45 @@ size_t FindScalar(const unsigned char* t, size_t n, const unsigned char* kw, siz
 
 #if defined(__GNUC__) && defined(__x86_64__) && defined(__SSE2__)
 #define KURIBO_FIND_AVX2 1
+// The alignments of t[0, 32) where the keyword's first and last bytes stand.
+__attribute__((target("avx2"))) inline uint32_t CandidatesAvx2(const unsigned char* t, size_t m, __m256i first,
+                                                               __m256i last) {
+  const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t));
+  const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + m - 1));
+  return static_cast<uint32_t>(
+      _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
+}
+
 // The first part of Find thirty-two alignments at a time; returns the match,
 // or kNotFound with `from` moved to where the 16-byte loop goes on.
 __attribute__((target("avx2"))) size_t FindAvx2(const unsigned char* t, size_t n, const unsigned char* kw,
                                                 size_t m, size_t& from) {
   const __m256i firstByte = _mm256_set1_epi8(static_cast<char>(kw[0]));
   const __m256i lastByte = _mm256_set1_epi8(static_cast<char>(kw[m - 1]));
-  size_t i = from;
-  while (n >= m + 31 && i <= n - m - 31) {
-    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t + i + m - 1));
-    uint32_t mask = static_cast<uint32_t>(
-        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, firstByte), _mm256_cmpeq_epi8(b, lastByte))));
-    while (mask) {
-      const size_t pos = i + static_cast<size_t>(__builtin_ctz(mask));
+  auto candidates = [&](size_t at) {
+    return static_cast<uint64_t>(CandidatesAvx2(t + at, m, firstByte, lastByte));
+  };
+  auto verify = [&](size_t at, uint64_t mask) {
+    for (; mask; mask &= mask - 1) {
+      const size_t pos = at + static_cast<size_t>(__builtin_ctzll(mask));
       if (m == 2 || std::memcmp(t + pos + 1, kw + 1, m - 2) == 0) return pos;
-      mask &= mask - 1;
     }
+    return kNotFound;
+  };
+  size_t i = from;
+  // Sixty-four alignments a round, so the common round without a candidate
+  // costs one branch.
+  while (n >= m + 63 && i <= n - m - 63) {
+    const uint64_t mask = candidates(i) | candidates(i + 32) << 32;
+    if (mask) {
+      const size_t pos = verify(i, mask);
+      if (pos != kNotFound) return pos;
+    }
+    i += 64;
+  }
+  while (n >= m + 31 && i <= n - m - 31) {
+    const size_t pos = verify(i, candidates(i));
+    if (pos != kNotFound) return pos;
     i += 32;
   }
   from = i;
