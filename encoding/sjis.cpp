@@ -55,34 +55,46 @@ const int32_t* Cp932ToUtf16Table() { return GetTables().toUnicode.data(); }
 
 const int32_t* Utf16ToCp932Table() { return GetTables().fromUnicode.data(); }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+namespace {
+
+// Writes cp's UTF-8 form at o; returns the end.
+inline char* PutUtf8(char* o, char32_t cp) {
   if (cp < 0x80) {
-    out.push_back((char)cp);
+    *o++ = (char)cp;
   } else if (cp < 0x800) {
-    out.push_back((char)(0xC0 | (cp >> 6)));
-    out.push_back((char)(0x80 | (cp & 0x3F)));
+    *o++ = (char)(0xC0 | (cp >> 6));
+    *o++ = (char)(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    out.push_back((char)(0xE0 | (cp >> 12)));
-    out.push_back((char)(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back((char)(0x80 | (cp & 0x3F)));
+    *o++ = (char)(0xE0 | (cp >> 12));
+    *o++ = (char)(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = (char)(0x80 | (cp & 0x3F));
   } else {
-    out.push_back((char)(0xF0 | (cp >> 18)));
-    out.push_back((char)(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back((char)(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back((char)(0x80 | (cp & 0x3F)));
+    *o++ = (char)(0xF0 | (cp >> 18));
+    *o++ = (char)(0x80 | ((cp >> 12) & 0x3F));
+    *o++ = (char)(0x80 | ((cp >> 6) & 0x3F));
+    *o++ = (char)(0x80 | (cp & 0x3F));
   }
+  return o;
+}
+
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  char bytes[4];
+  out.append(bytes, (size_t)(PutUtf8(bytes, cp) - bytes));
 }
 
 std::string SjisToUtf8(std::string_view sjis, char32_t replacement) {
   const Tables& t = GetTables();
-  std::string out;
-  out.reserve(sjis.size() + sjis.size() / 2);
+  // No source byte yields more than four bytes (a replacement for a lone byte).
+  std::string out(4 * sjis.size(), '\0');
+  char* o = out.data();
   size_t i = 0;
   while (i < sjis.size()) {
     unsigned char c = (unsigned char)sjis[i];
     int u;
     if (c < 0x80) {
-      out.push_back((char)c);
+      *o++ = (char)c;
       ++i;
       continue;
     }
@@ -102,11 +114,12 @@ std::string SjisToUtf8(std::string_view sjis, char32_t replacement) {
       ++i;
     }
     if (u >= 0) {
-      AppendUtf8(out, (char32_t)u);
+      o = PutUtf8(o, (char32_t)u);
     } else if (replacement) {
-      AppendUtf8(out, replacement);
+      o = PutUtf8(o, replacement);
     }
   }
+  out.resize((size_t)(o - out.data()));
   return out;
 }
 
