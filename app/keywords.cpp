@@ -349,9 +349,6 @@ __attribute__((target("avx2"))) size_t FindAvx2(const unsigned char* t, size_t n
                                                 size_t m, size_t& from) {
   const __m256i firstByte = _mm256_set1_epi8(static_cast<char>(kw[0]));
   const __m256i lastByte = _mm256_set1_epi8(static_cast<char>(kw[m - 1]));
-  auto candidates = [&](size_t at) {
-    return static_cast<uint64_t>(CandidatesAvx2(t + at, m, firstByte, lastByte));
-  };
   auto verify = [&](size_t at, uint64_t mask) {
     for (; mask; mask &= mask - 1) {
       const size_t pos = at + static_cast<size_t>(__builtin_ctzll(mask));
@@ -363,7 +360,8 @@ __attribute__((target("avx2"))) size_t FindAvx2(const unsigned char* t, size_t n
   // Sixty-four alignments a round, so the common round without a candidate
   // costs one branch.
   while (n >= m + 63 && i <= n - m - 63) {
-    const uint64_t mask = candidates(i) | candidates(i + 32) << 32;
+    const uint64_t mask = CandidatesAvx2(t + i, m, firstByte, lastByte) |
+                          static_cast<uint64_t>(CandidatesAvx2(t + i + 32, m, firstByte, lastByte)) << 32;
     if (mask) {
       const size_t pos = verify(i, mask);
       if (pos != kNotFound) return pos;
@@ -371,7 +369,7 @@ __attribute__((target("avx2"))) size_t FindAvx2(const unsigned char* t, size_t n
     i += 64;
   }
   while (n >= m + 31 && i <= n - m - 31) {
-    const size_t pos = verify(i, candidates(i));
+    const size_t pos = verify(i, CandidatesAvx2(t + i, m, firstByte, lastByte));
     if (pos != kNotFound) return pos;
     i += 32;
   }
