@@ -1817,7 +1817,8 @@ class Candidates {
       exact[k] = true;
       for (int x = 0; x < 3; ++x) {
         if (!exact[x]) continue;
-        bool leads = true;
+        // As Pick counts the lead: from 0 up when the first candidate is best.
+        bool leads = x != 0 || value[0] >= decisive;
         for (int j = 0; j < 3; ++j) leads = leads && (j == x || value[x] - value[j] >= decisive);
         if (leads) {
           *best = kCandidates[x];

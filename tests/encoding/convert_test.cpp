@@ -395,6 +395,18 @@ TEST(DetectionScores, CeilingsHoldOnTheTextsThatComeClosest) {
   }
 }
 
+// When UTF-8 scores best, its lead counts from 0 up: a probe it wins by less
+// than the decisive lead over 0, however far below 0 the others are, is not
+// settled, and the whole window (Shift_JIS after the probe) decides.
+TEST(DetectionScores, AProbeUtf8WinsBelowTheDecisiveLeadIsNotSettled) {
+  std::string text;
+  while (text.size() < 1024) text += "ｶﾞ\xC0\xC0\xC0";
+  while (text.size() < 4096) text += Encode("CP932", "あいうえお");
+  ExpectSameScores(text, 1024, "probe");
+  EXPECT_EQ(DetectTextEncoding(reinterpret_cast<const unsigned char*>(text.data()), text.size(), true),
+            TextEncoding::kShiftJis);
+}
+
 TEST(DetectionScores, EqualTheDecodersOnRandomBytes) {
   // Bytes that open or end characters in one decoding or another, and ASCII.
   const std::string telling =
